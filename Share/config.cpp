@@ -1,0 +1,88 @@
+#include "config.h"
+
+#include <cstdio>
+
+#include "inifile.h"
+#include "paths.h"
+
+namespace {
+
+void read_table(const ConfigSnapshot& snap, const char* section, const char* x_prefix,
+                const char* y_prefix, Pos table[EDGE_KEY_COUNT]) {
+    char key[16];
+    for (int i = 0; i < EDGE_KEY_COUNT; ++i) {
+        indexed_key(key, sizeof key, x_prefix, i);
+        table[i].x = text_read_int(snap.text, section, key, 0);
+        indexed_key(key, sizeof key, y_prefix, i);
+        table[i].y = text_read_int(snap.text, section, key, 1);
+    }
+}
+
+int write_int(const char* section, const char* key, int value) {
+    char text[16];
+    snprintf(text, sizeof text, "%d", value);
+    return write_profile_string(section, key, text, CONFIG_FILE);
+}
+
+}  // namespace
+
+void indexed_key(char* out, int size, const char* prefix, int index) {
+    snprintf(out, size, "%s%d", prefix, index);
+}
+
+void load_config(ConfigSnapshot& snap) {
+    int size = 0;
+    if (!load_ini_file(CONFIG_FILE, snap.text, &size)) snap.text[0] = '\0';
+}
+
+int config_dot_num(const ConfigSnapshot& snap) {
+    return text_read_int(snap.text, SEC_COORDINATE, KEY_DOTNUM, 0);
+}
+
+void config_read_dots(const ConfigSnapshot& snap, int count, point coor_store[MAX_DOTS]) {
+    char key[16];
+    for (int i = 0; i < count && i < MAX_DOTS; ++i) {
+        indexed_key(key, sizeof key, KEY_DOTX, i);
+        coor_store[i].x = text_read_int(snap.text, SEC_COORDINATE, key, 0);
+        indexed_key(key, sizeof key, KEY_DOTY, i);
+        coor_store[i].y = text_read_int(snap.text, SEC_COORDINATE, key, 1);
+    }
+}
+
+void config_read_hotkeys(const ConfigSnapshot& snap, Pos KeyPos[EDGE_KEY_COUNT]) {
+    read_table(snap, SEC_HOTKEY, KEY_KEYX, KEY_KEYY, KeyPos);
+}
+
+void config_read_qm_keys(const ConfigSnapshot& snap, Pos QMKeyPos[EDGE_KEY_COUNT]) {
+    read_table(snap, SEC_QMEDGETAB, KEY_QMKEYX, KEY_QMKEYY, QMKeyPos);
+}
+
+int config_write_pair(const char* section, const char* x_prefix, const char* y_prefix, int index,
+                      Pos value) {
+    char key[16];
+    indexed_key(key, sizeof key, x_prefix, index);
+    if (!write_int(section, key, value.x)) return 0;
+    indexed_key(key, sizeof key, y_prefix, index);
+    return write_int(section, key, value.y);
+}
+
+int format_twenty_block(char* out, int size, const Pos dots[MAX_DOTS]) {
+    int len = snprintf(out, size, "%s=%d\n", KEY_DOTNUM, MAX_DOTS);
+    for (int i = MAX_DOTS - 1; i >= 0 && len >= 0 && len < size; --i) {
+        int n = snprintf(out + len, size - len, "%s%d=%d\n%s%d=%d\n", KEY_DOTX, i, dots[i].x,
+                         KEY_DOTY, i, dots[i].y);
+        len = n < 0 ? -1 : len + n;
+    }
+    return len >= 0 && len < size ? len : -1;
+}
+
+int config_store_twenty(const Pos dots[MAX_DOTS]) {
+    char block[1024];
+    if (format_twenty_block(block, sizeof block, dots) >= 0 &&
+        WriteTwotyValue(SEC_COORDINATE, SEC_HOTKEY, block, CONFIG_FILE))
+        return 1;
+    if (!write_int(SEC_COORDINATE, KEY_DOTNUM, MAX_DOTS)) return 0;
+    for (int i = MAX_DOTS - 1; i >= 0; --i)
+        if (!config_write_pair(SEC_COORDINATE, KEY_DOTX, KEY_DOTY, i, dots[i])) return 0;
+    return 1;
+}

@@ -1,0 +1,41 @@
+// Small file helpers: EINTR-safe reads and writes, directory creation, and a
+// locked file that can be replaced atomically.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+
+// read(2) retried on EINTR: bytes read, 0 at the end, -1 on error.
+ssize_t read_retry(int fd, void* buf, size_t len);
+
+// Writes all len bytes, retrying on EINTR and after short writes: len, or -1
+// when the descriptor fails before everything is written.
+ssize_t write_retry(int fd, const void* buf, size_t len);
+
+// mkdir -p with mode 0755; 1 when the directory exists afterwards, else 0.
+int make_dirs(const char* path);
+
+// A file opened and flock'ed (LOCK_SH or LOCK_EX). If the file was replaced
+// between the open and the lock, it is opened again, so the lock always
+// belongs to the file that the path names.
+class LockedFile {
+public:
+    LockedFile(const char* path, int open_flags, int lock_op);
+    ~LockedFile();
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
+
+    bool ok() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+    // Replaces the whole content with text: through a new file renamed over
+    // the old one when the directory allows it, else in place. true on
+    // success; on failure the old content stays.
+    bool replace(const char* path, const char* text, size_t len);
+
+private:
+    bool replace_by_rename(const char* path, const char* text, size_t len);
+    bool replace_in_place(const char* text, size_t len);
+    int fd_ = -1;
+};

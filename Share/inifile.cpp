@@ -1,0 +1,281 @@
+#include "inifile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "fileio.h"
+#include "paths.h"
+
+// Programming errors stop the program with the classic assertion text, in
+// every build type (NDEBUG included).
+#define INI_REQUIRE(cond, text) ((cond) ? (void)0 : assertion_failed(text, __LINE__, __func__))
+
+namespace {
+
+[[noreturn]] void assertion_failed(const char* text, unsigned line, const char* function) {
+    fprintf(stderr, "%s: %s:%u: %s: Assertion `%s' failed.\n", program_invocation_short_name,
+            __FILE__, line, function, text);
+    abort();
+}
+
+constexpr unsigned char END_OF_FILE = 0xFF;
+constexpr int MAX_TEXT = INI_BUF_SIZE - 1;
+
+enum class Load { ok, missing, too_big };
+
+// Reads the text of an open file into buf: up to the first 0xFF or the end.
+Load read_text(int fd, char* buf, int* size) {
+    *size = 0;
+    int len = 0;
+    for (;;) {
+        ssize_t n = read_retry(fd, buf + len, INI_BUF_SIZE - len);
+        if (n < 0) return Load::missing;
+        const void* stop = memchr(buf + len, END_OF_FILE, n);
+        if (stop) {
+            len = static_cast<int>(static_cast<const char*>(stop) - buf);
+            break;
+        }
+        len += static_cast<int>(n);
+        if (n == 0) break;
+        if (len == INI_BUF_SIZE) return Load::too_big;
+    }
+    buf[len] = '\0';
+    *size = len;
+    return Load::ok;
+}
+
+Load load_locked(const char* file, char* buf, int* size) {
+    LockedFile f(file, O_RDONLY, LOCK_SH);
+    if (!f.ok()) return Load::missing;
+    return read_text(f.fd(), buf, size);
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || newline(c); }
+
+// A new file text, built on the stack; refuses to grow past its limit.
+struct Text {
+    explicit Text(int limit = MAX_TEXT) : limit(limit) {}
+    bool add(const char* s, size_t n) {
+        if (n > static_cast<size_t>(limit - len)) return false;
+        memcpy(buf + len, s, n);
+        len += static_cast<int>(n);
+        return true;
+    }
+    bool add(const char* s) { return add(s, strlen(s)); }
+    char buf[INI_BUF_SIZE];
+    int len = 0;
+    int limit;
+};
+
+// The new text of write_profile_string, or false when it would not fit.
+bool build_write(const char* text, const char* section, const char* key, const char* value,
+                 Text& out) {
+    int sec_s, sec_e, key_s, key_e, value_s, value_e;
+    const int len = static_cast<int>(strlen(text));
+    if (parse_file(section, key, text, &sec_s, &sec_e, &key_s, &key_e, &value_s, &value_e)) {
+        return out.add(text, value_s) && out.add(value) &&
+               out.add(text + value_e, len - value_e);
+    }
+    if (sec_s == -1) {
+        if (len > 0 && !out.add(text, len)) return false;
+        return out.add(len > 0 ? "\n[" : "[") && out.add(section) && out.add("]\n") &&
+               out.add(key) && out.add("=") && out.add(value) && out.add("\n");
+    }
+    if (!out.add(text, sec_e)) return false;
+    // A header on the file's last line needs a line end before its first key.
+    if (sec_e == len && !newline(text[len - 1]) && !out.add("\n")) return false;
+    return out.add(key) && out.add("=") && out.add(value) && out.add("\n") &&
+           out.add(text + sec_e, len - sec_e);
+}
+
+// The new text of WriteTwotyValue, or false when the file does not have the
+// two headers in order or a limit would be passed.
+bool build_twoty(const char* text, const char* first, const char* following, const char* body,
+                 const TwotyLimits& limits, Text& out) {
+    const char* head = strstr(text, first);
+    if (!head || head == text || head[-1] != '[') return false;
+    const char* head_end = head + strlen(first);
+    if (head_end[0] != ']' || !newline(head_end[1])) return false;
+    head_end += 2;
+    const char* tail = strstr(head_end, following);
+    if (!tail || tail[-1] != '[') return false;
+    const size_t head_len = head_end - text;
+    const size_t tail_len = strlen(tail);
+    if (head_len > static_cast<size_t>(limits.head) || tail_len > static_cast<size_t>(limits.tail))
+        return false;
+    return out.add(text, head_len) && out.add(body) && out.add("[") && out.add(tail, tail_len);
+}
+
+}  // namespace
+
+int newline(char c) { return c == '\n' || c == '\r'; }
+int end_of_string(char c) { return c == '\0'; }
+int left_barce(char c) { return c == '['; }
+int isright_brace(char c) { return c == ']'; }
+
+void check_ini_file() {
+    if (access(CONFIG_FILE, F_OK) == 0) return;
+    make_dirs(QMRV_DIR);
+    // Never follow a link planted at the file's name; a racing creator is fine.
+    int fd = open(CONFIG_FILE, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return;
+    fchmod(fd, 0777);
+    close(fd);
+}
+
+int load_ini_file(const char* file, char* buf, int* file_size) {
+    INI_REQUIRE(file != nullptr, "file !=((void *)0)");
+    INI_REQUIRE(buf != nullptr, "buf !=((void *)0)");
+    *file_size = 0;
+    check_ini_file();
+    if (load_locked(file, buf, file_size) == Load::ok) return 1;
+    buf[0] = '\0';
+    *file_size = 0;
+    return 0;
+}
+
+int parse_file(const char* section, const char* key, const char* buf, int* sec_s, int* sec_e,
+               int* key_s, int* key_e, int* value_s, int* value_e) {
+    INI_REQUIRE(section != nullptr && strlen(section), "section != ((void *)0) && strlen(section)");
+    INI_REQUIRE(key != nullptr && strlen(key), "key != ((void *)0) && strlen(key)");
+    INI_REQUIRE(buf != nullptr, "buf!=((void *)0)");
+    check_ini_file();
+    *sec_s = *sec_e = *key_s = *key_e = *value_s = *value_e = -1;
+    const size_t section_len = strlen(section);
+    const size_t key_len = strlen(key);
+
+    int i = 0;
+    while (!end_of_string(buf[i])) {
+        if (!left_barce(buf[i]) || (i > 0 && !newline(buf[i - 1]))) {
+            ++i;
+            continue;
+        }
+        const int name = i + 1;
+        do {
+            ++i;
+        } while (!isright_brace(buf[i]) && !end_of_string(buf[i]));
+        const size_t name_len = i - name;
+        if (name_len != section_len || strncmp(buf + name, section, section_len) != 0) continue;
+
+        if (isright_brace(buf[i])) ++i;
+        while (is_blank(buf[i])) ++i;
+        *sec_s = name;
+        *sec_e = i;
+        // The body runs up to the next line that begins with '['.
+        while (!end_of_string(buf[i]) && !left_barce(buf[i])) {
+            int end = i;
+            while (!end_of_string(buf[end]) && !newline(buf[end])) ++end;
+            if (buf[i] != ';') {
+                int eq = i;
+                while (eq < end && buf[eq] != '=') ++eq;
+                if (eq < end && eq > i && static_cast<size_t>(eq - i) == key_len &&
+                    strncmp(buf + i, key, key_len) == 0) {
+                    *key_s = i;
+                    *key_e = eq - 1;
+                    *value_s = eq + 1;
+                    *value_e = end;
+                    return 1;
+                }
+            }
+            i = newline(buf[end]) ? end + 1 : end;
+        }
+    }
+    return 0;
+}
+
+int text_read_string(const char* text, const char* section, const char* key, char* value,
+                     int size, const char* default_value) {
+    int sec_s, sec_e, key_s, key_e, value_s, value_e;
+    if (parse_file(section, key, text, &sec_s, &sec_e, &key_s, &key_e, &value_s, &value_e)) {
+        int n = value_e - value_s;
+        if (n > size - 1) n = size - 1;
+        memset(value, 0, size);
+        memcpy(value, text + value_s, n);
+        return 1;
+    }
+    if (default_value) {
+        strncpy(value, default_value, size - 1);
+        value[size - 1] = '\0';
+    }
+    return 0;
+}
+
+int text_read_int(const char* text, const char* section, const char* key, int default_value) {
+    char value[32] = {0};
+    if (!text_read_string(text, section, key, value, sizeof value, nullptr)) return default_value;
+    // atoi's reading of the digits, without its undefined overflow.
+    long n = strtol(value, nullptr, 10);
+    if (n > INT_MAX) return INT_MAX;
+    if (n < INT_MIN) return INT_MIN;
+    return static_cast<int>(n);
+}
+
+int read_profile_string(const char* section, const char* key, char* value, int size,
+                        const char* default_value, const char* file) {
+    INI_REQUIRE(section != nullptr && strlen(section), "section != ((void *)0) && strlen(section)");
+    INI_REQUIRE(key != nullptr && strlen(key), "key != ((void *)0) && strlen(key)");
+    INI_REQUIRE(value != nullptr, "value != ((void *)0)");
+    INI_REQUIRE(size > 0, "size > 0");
+    INI_REQUIRE(file != nullptr && strlen(key), "file !=((void *)0) &&strlen(key)");
+    check_ini_file();
+    char buf[INI_BUF_SIZE] = {0};
+    int file_size = 0;
+    if (!load_ini_file(file, buf, &file_size)) buf[0] = '\0';
+    return text_read_string(buf, section, key, value, size, default_value);
+}
+
+int read_profile_int(const char* section, const char* key, int default_value, const char* file) {
+    INI_REQUIRE(section != nullptr && strlen(section), "section != ((void *)0) && strlen(section)");
+    INI_REQUIRE(key != nullptr && strlen(key), "key != ((void *)0) && strlen(key)");
+    INI_REQUIRE(file != nullptr && strlen(key), "file !=((void *)0) &&strlen(key)");
+    check_ini_file();
+    char buf[INI_BUF_SIZE] = {0};
+    int file_size = 0;
+    if (!load_ini_file(file, buf, &file_size)) return default_value;
+    return text_read_int(buf, section, key, default_value);
+}
+
+int write_profile_string(const char* section, const char* key, const char* value,
+                         const char* file) {
+    INI_REQUIRE(section != nullptr && strlen(section), "section != ((void *)0) && strlen(section)");
+    INI_REQUIRE(key != nullptr && strlen(key), "key != ((void *)0) && strlen(key)");
+    INI_REQUIRE(value != nullptr, "value != ((void *)0)");
+    INI_REQUIRE(file != nullptr && strlen(key), "file !=((void *)0) &&strlen(key)");
+    check_ini_file();
+
+    LockedFile f(file, O_RDWR | O_CREAT, LOCK_EX);
+    if (!f.ok()) return 0;
+    char buf[INI_BUF_SIZE];
+    int size = 0;
+    if (read_text(f.fd(), buf, &size) != Load::ok) return 0;
+    Text text;
+    if (!build_write(buf, section, key, value, text)) return 0;
+    return f.replace(file, text.buf, text.len) ? 1 : 0;
+}
+
+int WriteTwotyValue(const char* first, const char* following, const char* body, const char* file,
+                    const TwotyLimits& limits) {
+    LockedFile f(file, O_RDWR, LOCK_EX);
+    if (!f.ok()) {
+        puts("open file failed");
+        return 0;
+    }
+    char buf[INI_BUF_SIZE];
+    int size = 0;
+    if (read_text(f.fd(), buf, &size) != Load::ok || size > limits.file) return 0;
+    Text text(limits.file);
+    if (!build_twoty(buf, first, following, body, limits, text)) return 0;
+    if (!f.replace(file, text.buf, text.len)) {
+        puts("open file failed");
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,66 @@
+// INI profile store: whole-file reads and rewrites of a small INI text file.
+// Every read holds a shared flock on the file and every read-modify-write an
+// exclusive one; a rewrite replaces the file atomically where the directory
+// allows it, so no reader ever sees a half-written file and no write is lost.
+#pragma once
+
+#include <cstddef>
+
+// The working buffer; the text it holds is NUL-terminated, so a file may hold
+// at most INI_BUF_SIZE - 1 bytes before its end (a 0xFF byte also ends it).
+constexpr int INI_BUF_SIZE = 1024 * 16;
+
+// Limits of the block rewrite: whole file, kept head and kept tail.
+struct TwotyLimits {
+    int file;
+    int head;
+    int tail;
+};
+constexpr TwotyLimits TWOTY_TOOL_LIMITS{1123, 99, 498};
+constexpr TwotyLimits TWOTY_SERVICE_LIMITS{2123, 99, 998};
+
+// Makes sure the shared configuration file exists: its directory created, the
+// file created empty and made writable by every user. Never runs a shell.
+void check_ini_file();
+
+// 1 when the file was read into buf (NUL-terminated at the first 0xFF or the
+// end), 0 when it cannot be opened or is over the buffer's limit (size 0).
+int load_ini_file(const char* file, char* buf, int* file_size);
+
+// 1 when the key was found in the section, else 0. All six indices are -1
+// when not found; sec_s/sec_e then describe the last matching section, if any.
+int parse_file(const char* section, const char* key, const char* buf, int* sec_s, int* sec_e,
+               int* key_s, int* key_e, int* value_s, int* value_e);
+
+// 1 when found (value copied, cut to size - 1); 0 when not found or the file is
+// unreadable (default_value copied, cut to size - 1, when it is not null).
+int read_profile_string(const char* section, const char* key, char* value, int size,
+                        const char* default_value, const char* file);
+
+// The value as a decimal int (leading digits, clamped to the int range; 0 for
+// no digits), or default_value when the key is missing or the file unreadable.
+int read_profile_int(const char* section, const char* key, int default_value, const char* file);
+
+// 1 on success; 0 when the file cannot be opened for writing, the new text
+// would be over the buffer's limit, or the write fails (file then unchanged).
+int write_profile_string(const char* section, const char* key, const char* value,
+                         const char* file);
+
+// Replaces the body of section `first` (whose header "[first]" must be
+// followed by a line end) up to the header of section `following` with `body`.
+// 1 on success; 0 when a name is missing or out of order, a limit would be
+// exceeded or the write fails, and then the file is unchanged.
+int WriteTwotyValue(const char* first, const char* following, const char* body, const char* file,
+                    const TwotyLimits& limits = TWOTY_TOOL_LIMITS);
+
+// Lookups in a text already loaded with load_ini_file, so that several keys
+// can be read from one consistent snapshot of the file.
+int text_read_string(const char* text, const char* section, const char* key, char* value,
+                     int size, const char* default_value);
+int text_read_int(const char* text, const char* section, const char* key, int default_value);
+
+// Character classes of the parser: 1 or 0.
+int newline(char c);        // '\n' or '\r'
+int end_of_string(char c);  // NUL
+int left_barce(char c);     // '['
+int isright_brace(char c);  // ']'

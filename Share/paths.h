@@ -1,0 +1,78 @@
+// Every fixed name of the suite: paths, lock files, launchers, program names,
+// configuration sections and keys. Other code spells none of these itself.
+#pragma once
+
+// Shared configuration file and message file.
+#define QMRV_DIR "/usr/share/RivarAzazuva/QMRV/"
+#define CONFIG_FILE QMRV_DIR "config.ini"
+#define MSG_FILE QMRV_DIR "msg.ini"
+#define GLADE_FILE QMRV_DIR "GUI_EN.glade"
+
+// Installed programs and launchers.
+#define DRIVER_DIR "/usr/local/Slatrix_QM_RV_Drivers/"
+#define QUILLD_PROGRAM DRIVER_DIR "Quilld"
+#define QUILLD_COMPACT_NAME "Quilld-compact"
+#define QUILLD_COMPACT_PROGRAM DRIVER_DIR QUILLD_COMPACT_NAME
+#define DUPWARN_PROGRAM DRIVER_DIR "Dupwarn"
+#define BAREEDGE_PROGRAM DRIVER_DIR "Bareedge"
+#define ORIENT_LAUNCHER DRIVER_DIR "run_Orient"
+#define ZURAZE_PROGRAM QMRV_DIR "Zuraze"
+#define EDGETAB_PROGRAM QMRV_DIR "Edgetab"
+#define WHITEBOARD_LAUNCHER "/usr/share/Slatrix_Software/run"
+
+// Argument zero of each program start.
+#define DUPWARN_NAME "Dupwarn"
+#define BAREEDGE_NAME "Bareedge"
+#define ZURAZE_NAME "Zuraze"
+
+// Installation images.
+#define IMAGE_RED DRIVER_DIR "Red.bmp"
+#define IMAGE_GREY DRIVER_DIR "Grey.xpm"
+#define IMAGE_S4 DRIVER_DIR "S4.bmp"
+#define IMAGE_S9 DRIVER_DIR "S9.bmp"
+#define IMAGE_S20 DRIVER_DIR "S20.bmp"
+#define IMAGE_LOGO DRIVER_DIR "Logo.bmp"
+#define EDGETAB_RES_DIR DRIVER_DIR "edgetab_res/"
+
+// The tools' core log.
+#define CORE_LOG_DIR "/usr/share/Slatrix/QMRV/"
+#define CORE_LOG_FILE CORE_LOG_DIR ".core.slx"
+
+// Single-instance lock files.
+#define QUILLD_LOCK "/tmp/Quilld.mux"
+#define ZURAZE_LOCK "/tmp/Zuraze.mux"
+#define EDGETAB_LOCK "/tmp/Edgetab.mux"
+
+// The board.
+#define BOARD_DEVICE "/dev/ttyUSB0"
+
+// Whiteboard application's command port.
+#define WHITEBOARD_HOST "127.0.0.1"
+#define WHITEBOARD_PORT 10000
+
+// Process-id registry: section "PID", one key per program, which is also the
+// program's name as /proc/<pid>/comm shows it.
+#define SEC_PID "PID"
+#define KEY_QUILLD "Quilld"
+#define KEY_ZURAZE "Zuraze"
+#define KEY_EDGETAB "Edgetab"
+
+// Calibration.
+#define SEC_COORDINATE "coordinate"
+#define KEY_DOTNUM "dotNum"
+#define KEY_DOTX "dotX"
+#define KEY_DOTY "dotY"
+
+// Edge keys of the touch line, of the electromagnetic line, and the compact
+// build's per-key sections ("HOTKEY" followed by the key index).
+#define SEC_HOTKEY "HOTKEY"
+#define KEY_KEYX "keyX"
+#define KEY_KEYY "keyY"
+#define SEC_QMEDGETAB "QMEdgetab"
+#define KEY_QMKEYX "QMkeyX"
+#define KEY_QMKEYY "QMkeyY"
+
+// Message catalogue sections.
+#define SEC_ORIENT_WINDOW "Orient_Window"
+#define SEC_EDGETAB_MSG "Edgetab_Msg"
+#define SEC_QUILLD_MSG "Quilld_Msg"

@@ -1,0 +1,54 @@
+#include "registry.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "fileio.h"
+#include "inifile.h"
+#include "paths.h"
+
+namespace {
+
+// Process names as /proc/<pid>/comm shows them (at most 15 characters).
+bool comm_is(int pid, const char* key) {
+    char path[32];
+    snprintf(path, sizeof path, "/proc/%d/comm", pid);
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char comm[32] = {0};
+    ssize_t n = read_retry(fd, comm, sizeof comm - 1);
+    close(fd);
+    if (n <= 0) return false;
+    comm[strcspn(comm, "\n")] = '\0';
+    if (strcmp(comm, key) == 0) return true;
+    return strcmp(key, KEY_QUILLD) == 0 && strcmp(comm, QUILLD_COMPACT_NAME) == 0;
+}
+
+int write_id(const char* key, int id) {
+    char text[16];
+    snprintf(text, sizeof text, "%d", id);
+    return write_profile_string(SEC_PID, key, text, CONFIG_FILE);
+}
+
+}  // namespace
+
+int registry_read(const char* key) { return read_profile_int(SEC_PID, key, -1, CONFIG_FILE); }
+
+int registry_write_self(const char* key) { return write_id(key, getpid()); }
+
+int registry_clear(const char* key) { return write_id(key, -1); }
+
+int registry_owns(int pid, const char* key) { return pid > 0 && comm_is(pid, key) ? 1 : 0; }
+
+int registry_signal_pid(int pid, const char* key, int sig) {
+    if (!registry_owns(pid, key)) return -1;
+    return kill(pid, sig);
+}
+
+int registry_signal(const char* key, int sig) {
+    return registry_signal_pid(registry_read(key), key, sig);
+}

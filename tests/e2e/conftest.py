@@ -1,0 +1,10 @@
+"""Shared setup of the end-to-end scenarios; they run inside tests/e2e/sandbox.py."""
+import os
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(SOURCE, "tools"))
+
+pytest_plugins = ["plugin_sandbox", "plugin_board", "plugin_x"]
