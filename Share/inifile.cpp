@@ -75,12 +75,58 @@ struct Text {
     int limit;
 };
 
+// The lookup itself; parse_file adds its checks.
+int find_key(const char* section, const char* key, const char* buf, int* sec_s, int* sec_e,
+             int* key_s, int* key_e, int* value_s, int* value_e) {
+    *sec_s = *sec_e = *key_s = *key_e = *value_s = *value_e = -1;
+    const size_t section_len = strlen(section);
+    const size_t key_len = strlen(key);
+
+    int i = 0;
+    while (!end_of_string(buf[i])) {
+        if (!left_barce(buf[i]) || (i > 0 && !newline(buf[i - 1]))) {
+            ++i;
+            continue;
+        }
+        const int name = i + 1;
+        do {
+            ++i;
+        } while (!isright_brace(buf[i]) && !end_of_string(buf[i]));
+        const size_t name_len = i - name;
+        if (name_len != section_len || strncmp(buf + name, section, section_len) != 0) continue;
+
+        if (isright_brace(buf[i])) ++i;
+        while (is_blank(buf[i])) ++i;
+        *sec_s = name;
+        *sec_e = i;
+        // The body runs up to the next line that begins with '['.
+        while (!end_of_string(buf[i]) && !left_barce(buf[i])) {
+            int end = i;
+            while (!end_of_string(buf[end]) && !newline(buf[end])) ++end;
+            if (buf[i] != ';') {
+                int eq = i;
+                while (eq < end && buf[eq] != '=') ++eq;
+                if (eq < end && eq > i && static_cast<size_t>(eq - i) == key_len &&
+                    strncmp(buf + i, key, key_len) == 0) {
+                    *key_s = i;
+                    *key_e = eq - 1;
+                    *value_s = eq + 1;
+                    *value_e = end;
+                    return 1;
+                }
+            }
+            i = newline(buf[end]) ? end + 1 : end;
+        }
+    }
+    return 0;
+}
+
 // The new text of write_profile_string, or false when it would not fit.
 bool build_write(const char* text, const char* section, const char* key, const char* value,
                  Text& out) {
     int sec_s, sec_e, key_s, key_e, value_s, value_e;
     const int len = static_cast<int>(strlen(text));
-    if (parse_file(section, key, text, &sec_s, &sec_e, &key_s, &key_e, &value_s, &value_e)) {
+    if (find_key(section, key, text, &sec_s, &sec_e, &key_s, &key_e, &value_s, &value_e)) {
         return out.add(text, value_s) && out.add(value) &&
                out.add(text + value_e, len - value_e);
     }
@@ -148,53 +194,15 @@ int parse_file(const char* section, const char* key, const char* buf, int* sec_s
     INI_REQUIRE(key != nullptr && strlen(key), "key != ((void *)0) && strlen(key)");
     INI_REQUIRE(buf != nullptr, "buf!=((void *)0)");
     check_ini_file();
-    *sec_s = *sec_e = *key_s = *key_e = *value_s = *value_e = -1;
-    const size_t section_len = strlen(section);
-    const size_t key_len = strlen(key);
-
-    int i = 0;
-    while (!end_of_string(buf[i])) {
-        if (!left_barce(buf[i]) || (i > 0 && !newline(buf[i - 1]))) {
-            ++i;
-            continue;
-        }
-        const int name = i + 1;
-        do {
-            ++i;
-        } while (!isright_brace(buf[i]) && !end_of_string(buf[i]));
-        const size_t name_len = i - name;
-        if (name_len != section_len || strncmp(buf + name, section, section_len) != 0) continue;
-
-        if (isright_brace(buf[i])) ++i;
-        while (is_blank(buf[i])) ++i;
-        *sec_s = name;
-        *sec_e = i;
-        // The body runs up to the next line that begins with '['.
-        while (!end_of_string(buf[i]) && !left_barce(buf[i])) {
-            int end = i;
-            while (!end_of_string(buf[end]) && !newline(buf[end])) ++end;
-            if (buf[i] != ';') {
-                int eq = i;
-                while (eq < end && buf[eq] != '=') ++eq;
-                if (eq < end && eq > i && static_cast<size_t>(eq - i) == key_len &&
-                    strncmp(buf + i, key, key_len) == 0) {
-                    *key_s = i;
-                    *key_e = eq - 1;
-                    *value_s = eq + 1;
-                    *value_e = end;
-                    return 1;
-                }
-            }
-            i = newline(buf[end]) ? end + 1 : end;
-        }
-    }
-    return 0;
+    return find_key(section, key, buf, sec_s, sec_e, key_s, key_e, value_s, value_e);
 }
 
 int text_read_string(const char* text, const char* section, const char* key, char* value,
                      int size, const char* default_value) {
+    INI_REQUIRE(section != nullptr && strlen(section), "section != ((void *)0) && strlen(section)");
+    INI_REQUIRE(key != nullptr && strlen(key), "key != ((void *)0) && strlen(key)");
     int sec_s, sec_e, key_s, key_e, value_s, value_e;
-    if (parse_file(section, key, text, &sec_s, &sec_e, &key_s, &key_e, &value_s, &value_e)) {
+    if (find_key(section, key, text, &sec_s, &sec_e, &key_s, &key_e, &value_s, &value_e)) {
         int n = value_e - value_s;
         if (n > size - 1) n = size - 1;
         memset(value, 0, size);

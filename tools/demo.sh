@@ -1,0 +1,9 @@
+#!/bin/bash
+# The suite's main job on a machine without a board: build, install into a
+# private sandbox, and drive the programs with the board simulator.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build
+exec /usr/bin/python3 tests/e2e/sandbox.py --build build -- /usr/bin/python3 tools/demo.py
