@@ -18,14 +18,14 @@ ssize_t read_retry(int fd, void* buf, size_t len) {
     return n;
 }
 
-ssize_t write_retry(int fd, const void* buf, size_t len) {
+ssize_t write_all(int fd, const void* buf, size_t len) {
     const char* p = static_cast<const char*>(buf);
     size_t done = 0;
     while (done < len) {
         ssize_t n = write(fd, p + done, len - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return -1;
-        done += n;
+        if (n <= 0) return done > 0 ? static_cast<ssize_t>(done) : -1;
+        done += static_cast<size_t>(n);
     }
     return static_cast<ssize_t>(done);
 }
@@ -76,7 +76,7 @@ bool LockedFile::replace_by_rename(const char* path, const char* text, size_t le
     std::string tmp = std::string(path) + ".XXXXXX";
     int fd = mkostemp(&tmp[0], O_CLOEXEC);
     if (fd < 0) return false;  // e.g. a directory only root may write
-    bool ok = write_retry(fd, text, len) == static_cast<ssize_t>(len) &&
+    bool ok = write_all(fd, text, len) == static_cast<ssize_t>(len) &&
               fchmod(fd, st.st_mode & 07777) == 0 && fsync(fd) == 0;
     if (ok && geteuid() == 0) (void)!fchown(fd, st.st_uid, st.st_gid);
     ok = close(fd) == 0 && ok;
@@ -94,6 +94,6 @@ bool LockedFile::replace_in_place(const char* text, size_t len) {
         if (r != 0 && r != EOPNOTSUPP && r != EINVAL) return false;
     }
     if (lseek(fd_, 0, SEEK_SET) != 0) return false;
-    if (write_retry(fd_, text, len) != static_cast<ssize_t>(len)) return false;
+    if (write_all(fd_, text, len) != static_cast<ssize_t>(len)) return false;
     return ftruncate(fd_, len) == 0;
 }

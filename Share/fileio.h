@@ -9,9 +9,9 @@
 // read(2) retried on EINTR: bytes read, 0 at the end, -1 on error.
 ssize_t read_retry(int fd, void* buf, size_t len);
 
-// Writes all len bytes, retrying on EINTR and after short writes: len, or -1
-// when the descriptor fails before everything is written.
-ssize_t write_retry(int fd, const void* buf, size_t len);
+// Writes all len bytes, retrying on EINTR and after short writes: len, fewer
+// when a write stopped early, or -1 when the first write failed.
+ssize_t write_all(int fd, const void* buf, size_t len);
 
 // mkdir -p with mode 0755; 1 when the directory exists afterwards, else 0.
 int make_dirs(const char* path);

@@ -127,8 +127,7 @@ bool build_write(const char* text, const char* section, const char* key, const c
     int sec_s, sec_e, key_s, key_e, value_s, value_e;
     const int len = static_cast<int>(strlen(text));
     if (find_key(section, key, text, &sec_s, &sec_e, &key_s, &key_e, &value_s, &value_e)) {
-        return out.add(text, value_s) && out.add(value) &&
-               out.add(text + value_e, len - value_e);
+        return out.add(text, value_s) && out.add(value) && out.add(text + value_e, len - value_e);
     }
     if (sec_s == -1) {
         if (len > 0 && !out.add(text, len)) return false;
@@ -197,8 +196,8 @@ int parse_file(const char* section, const char* key, const char* buf, int* sec_s
     return find_key(section, key, buf, sec_s, sec_e, key_s, key_e, value_s, value_e);
 }
 
-int text_read_string(const char* text, const char* section, const char* key, char* value,
-                     int size, const char* default_value) {
+int text_read_string(const char* text, const char* section, const char* key, char* value, int size,
+                     const char* default_value) {
     INI_REQUIRE(section != nullptr && strlen(section), "section != ((void *)0) && strlen(section)");
     INI_REQUIRE(key != nullptr && strlen(key), "key != ((void *)0) && strlen(key)");
     int sec_s, sec_e, key_s, key_e, value_s, value_e;

@@ -43,8 +43,7 @@ int read_profile_int(const char* section, const char* key, int default_value, co
 
 // 1 on success; 0 when the file cannot be opened for writing, the new text
 // would be over the buffer's limit, or the write fails (file then unchanged).
-int write_profile_string(const char* section, const char* key, const char* value,
-                         const char* file);
+int write_profile_string(const char* section, const char* key, const char* value, const char* file);
 
 // Replaces the body of section `first` (whose header "[first]" must be
 // followed by a line end) up to the header of section `following` with `body`.
@@ -55,8 +54,8 @@ int WriteTwotyValue(const char* first, const char* following, const char* body, 
 
 // Lookups in a text already loaded with load_ini_file, so that several keys
 // can be read from one consistent snapshot of the file.
-int text_read_string(const char* text, const char* section, const char* key, char* value,
-                     int size, const char* default_value);
+int text_read_string(const char* text, const char* section, const char* key, char* value, int size,
+                     const char* default_value);
 int text_read_int(const char* text, const char* section, const char* key, int default_value);
 
 // Character classes of the parser: 1 or 0.

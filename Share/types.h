@@ -21,5 +21,5 @@ typedef struct Position {
     int y;
 } Pos;
 
-constexpr int MAX_DOTS = 20;      // calibration points the service holds
+constexpr int MAX_DOTS = 20;        // calibration points the service holds
 constexpr int EDGE_KEY_COUNT = 28;  // keys 0..13 on one edge, 14..27 on the other

@@ -22,8 +22,8 @@ std::string full_config() {
         text += std::string("[") + sec + "]\n";
         const std::string prefix = sec[0] == 'H' ? "key" : "QMkey";
         for (int i = 27; i >= 0; --i)
-            text += prefix + "Y" + std::to_string(i) + "=" + std::to_string(30 * i) + "\n" + prefix +
-                    "X" + std::to_string(i) + "=" + std::to_string(4000 - 30 * i) + "\n";
+            text += prefix + "Y" + std::to_string(i) + "=" + std::to_string(30 * i) + "\n" +
+                    prefix + "X" + std::to_string(i) + "=" + std::to_string(4000 - 30 * i) + "\n";
     }
     return text + "[PID]\nQuilld=1234\nZuraze=-1\nEdgetab=-1\n";
 }
@@ -93,7 +93,8 @@ void BM_WriteOneKey(benchmark::State& state) {
     TempConfig cfg;
     int n = 0;
     for (auto _ : state) {
-        write_profile_string("PID", "Quilld", std::to_string(++n % 30000).c_str(), cfg.path.c_str());
+        write_profile_string("PID", "Quilld", std::to_string(++n % 30000).c_str(),
+                             cfg.path.c_str());
     }
 }
 BENCHMARK(BM_WriteOneKey);

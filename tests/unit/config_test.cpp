@@ -61,7 +61,8 @@ TEST_F(ConfigFile, MissingKeysTakeTheirDefaults) {
 
 TEST_F(ConfigFile, DotCountAboveTwentyReadsTwentyOnly) {
     std::string text = "[coordinate]\ndotNum=25\n";
-    for (int i = 0; i < 25; ++i) text += "dotX" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    for (int i = 0; i < 25; ++i)
+        text += "dotX" + std::to_string(i) + "=" + std::to_string(i) + "\n";
     set(text);
     struct {
         point dots[MAX_DOTS];

@@ -66,7 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
         Lookup{"HeaderMustStartLine", "x [s]\nk=1\n", "s", "k", nullptr},
         Lookup{"BlankLinesAfterHeader", "[s]\n\n \t\nk=3\n", "s", "k", "3"},
         Lookup{"ByteFFEndsText", std::string("[s]\na=1\n\xff\nk=2\n"), "s", "k", nullptr},
-        Lookup{"ByteFFAfterValue", std::string("[s]\nk=2\xff" "9\n"), "s", "k", "2"}),
+        Lookup{"ByteFFAfterValue",
+               std::string("[s]\nk=2\xff"
+                           "9\n"),
+               "s", "k", "2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParseFile, ReportsIndicesOfSectionKeyAndValue) {
@@ -74,8 +77,8 @@ TEST(ParseFile, ReportsIndicesOfSectionKeyAndValue) {
     int sec_s, sec_e, key_s, key_e, value_s, value_e;
     ASSERT_EQ(parse_file("sec", "key", text, &sec_s, &sec_e, &key_s, &key_e, &value_s, &value_e),
               1);
-    EXPECT_EQ(sec_s, 9);     // 's' of "sec"
-    EXPECT_EQ(sec_e, 17);    // first character after the blank lines
+    EXPECT_EQ(sec_s, 9);   // 's' of "sec"
+    EXPECT_EQ(sec_e, 17);  // first character after the blank lines
     EXPECT_EQ(key_s, 17);
     EXPECT_EQ(key_e, 19);    // 'y'
     EXPECT_EQ(value_s, 21);  // 'v'
@@ -90,8 +93,7 @@ TEST(ParseFile, MissingKeyLeavesSectionOfLastMatch) {
     EXPECT_EQ(sec_e, 16);
     EXPECT_EQ(key_s, -1);
     EXPECT_EQ(value_e, -1);
-    EXPECT_EQ(parse_file("none", "k", text, &sec_s, &sec_e, &key_s, &key_e, &value_s, &value_e),
-              0);
+    EXPECT_EQ(parse_file("none", "k", text, &sec_s, &sec_e, &key_s, &key_e, &value_s, &value_e), 0);
     EXPECT_EQ(sec_s, -1);
     EXPECT_EQ(sec_e, -1);
 }
@@ -142,7 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(WriteProfileString, KeysInsertedNewestFirst) {
     TempDir dir;
     const std::string file = dir.file("t.ini");
-    for (const char* k : {"a", "b", "c"}) ASSERT_EQ(write_profile_string("s", k, k, file.c_str()), 1);
+    for (const char* k : {"a", "b", "c"})
+        ASSERT_EQ(write_profile_string("s", k, k, file.c_str()), 1);
     EXPECT_EQ(read_file(file), "[s]\nc=c\nb=b\na=a\n");
 }
 
@@ -241,10 +244,17 @@ TEST(ReadProfileInt, ConvertsLikeAtoiWithDefaults) {
         const char* value;  // nullptr: key missing
         int expected;
     } cases[] = {
-        {nullptr, -7},  {"42", 42},        {"-1", -1},
-        {"abc", 0},     {"12ab", 12},      {" 5", 5},
-        {"", 0},        {"+3", 3},         {"99999999999", 2147483647},
-        {"-99999999999", -2147483647 - 1}, {"0x10", 0},
+        {nullptr, -7},
+        {"42", 42},
+        {"-1", -1},
+        {"abc", 0},
+        {"12ab", 12},
+        {" 5", 5},
+        {"", 0},
+        {"+3", 3},
+        {"99999999999", 2147483647},
+        {"-99999999999", -2147483647 - 1},
+        {"0x10", 0},
     };
     TempDir dir;
     const std::string file = dir.file("t.ini");
@@ -267,7 +277,7 @@ TEST(Limits, FileAtAndOverTheBufferSize) {
 
     write_file(file, at_limit);
     EXPECT_EQ(read_profile_int("s", "k", -1, file.c_str()), 1);
-    EXPECT_EQ(write_profile_string("s", "k", "2", file.c_str()), 1);  // same size
+    EXPECT_EQ(write_profile_string("s", "k", "2", file.c_str()), 1);   // same size
     EXPECT_EQ(write_profile_string("s", "k", "22", file.c_str()), 0);  // one byte more
     EXPECT_EQ(write_profile_string("new", "k", "1", file.c_str()), 0);
     EXPECT_EQ(read_file(file), head.substr(0, 6) + "2" + at_limit.substr(7));
@@ -317,8 +327,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Twoty{"ReplacesBody", "[coordinate]\ndotNum=9\ndotX0=1\n" + kTail, "dotNum=20\nx=1\n",
               "[coordinate]\ndotNum=20\nx=1\n" + kTail},
-        Twoty{"KeepsHeadBeforeSection", "[PID]\nZuraze=3\n[coordinate]\nold=1\n" + kTail,
-              "new=2\n", "[PID]\nZuraze=3\n[coordinate]\nnew=2\n" + kTail},
+        Twoty{"KeepsHeadBeforeSection", "[PID]\nZuraze=3\n[coordinate]\nold=1\n" + kTail, "new=2\n",
+              "[PID]\nZuraze=3\n[coordinate]\nnew=2\n" + kTail},
         Twoty{"EmptyOldBody", "[coordinate]\n" + kTail, "a=1\n", "[coordinate]\na=1\n" + kTail},
         Twoty{"FirstNameMissing", "[coord]\na=1\n" + kTail, "b=2\n", ""},
         Twoty{"FollowingNameMissing", "[coordinate]\na=1\n[PID]\n", "b=2\n", ""},
@@ -330,9 +340,10 @@ INSTANTIATE_TEST_SUITE_P(
               "b=2\n", ""},
         Twoty{"ResultOver1123Bytes", "[coordinate]\na=1\n" + kTail, std::string(1100, ';') + "\n",
               ""},
-        Twoty{"FileOver1123Bytes",
-              "[coordinate]\n" + std::string(700, ';') + "\n" + kTail + std::string(400, ';') + "\n",
-              "b=2\n", ""}),
+        Twoty{
+            "FileOver1123Bytes",
+            "[coordinate]\n" + std::string(700, ';') + "\n" + kTail + std::string(400, ';') + "\n",
+            "b=2\n", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WriteTwotyValue, MissingFileIsReportedAndNotCreated) {
@@ -357,11 +368,13 @@ TEST(Preconditions, StopWithTheAssertionText) {
                  "key != \\(\\(void \\*\\)0\\) && strlen\\(key\\)");
     EXPECT_DEATH(write_profile_string("s", "k", nullptr, f), "value != \\(\\(void \\*\\)0\\)");
     EXPECT_DEATH(read_profile_string("s", "k", buf, 0, nullptr, f), "size > 0");
-    EXPECT_DEATH(read_profile_int("s", "k", 0, nullptr), "file !=\\(\\(void \\*\\)0\\) &&strlen\\(key\\)");
+    EXPECT_DEATH(read_profile_int("s", "k", 0, nullptr),
+                 "file !=\\(\\(void \\*\\)0\\) &&strlen\\(key\\)");
     int size;
     EXPECT_DEATH(load_ini_file(f, nullptr, &size), "buf !=\\(\\(void \\*\\)0\\)");
     int a, b, c, d, e, g;
-    EXPECT_DEATH(parse_file("s", "k", nullptr, &a, &b, &c, &d, &e, &g), "buf!=\\(\\(void \\*\\)0\\)");
+    EXPECT_DEATH(parse_file("s", "k", nullptr, &a, &b, &c, &d, &e, &g),
+                 "buf!=\\(\\(void \\*\\)0\\)");
 }
 
 TEST(CheckIniFile, CreatesTheSharedFileWritableByAll) {

@@ -97,8 +97,8 @@ TEST_F(Registry, SignalsOnlyTheRegisteredProgram) {
 
 TEST_F(Registry, NeverSignalsStrangersOrNonPositiveIds) {
     NamedProcess stranger("bash");
-    const std::string entries[] = {"0", "-1", "-5", "abc", std::to_string(stranger.pid()),
-                                   "4194305", "99999999999"};
+    const std::string entries[] = {
+        "0", "-1", "-5", "abc", std::to_string(stranger.pid()), "4194305", "99999999999"};
     for (const std::string& entry : entries) {
         SCOPED_TRACE(entry);
         record(KEY_EDGETAB, entry);

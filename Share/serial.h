@@ -1,0 +1,32 @@
+// Serial link to the board: open the device, put the line into the raw
+// 19200 8N1 mode the packet protocol relies on, greet the board, close.
+// The module keeps no state; callers own the descriptor.
+#pragma once
+
+// First byte of the greeting that wakes the board up.
+constexpr unsigned char CNT_CMD = 0xCE;
+
+// The greeting: CNT_CMD followed by seven 0x00 bytes.
+extern const unsigned char connect_s[8];
+
+// Opens BOARD_DEVICE read-write without becoming its controlling terminal.
+// retry=true: retries every 2 seconds, silently, until it succeeds (never -1).
+// retry=false: one attempt; the descriptor, or -1 with errno from open().
+int Open_EQ(bool retry);
+
+// Raw 19200 8N1, no flow control, reads time out after 0.2 s; always 0.
+int Init_EQ(int fd);
+
+// Writes the 8-byte greeting once; 0 when all 8 bytes went out, else -1.
+int Connect_EQ2(int fd);
+
+// Closes fd, whatever it is; always 0.
+int Close_port(int fd);
+
+// Sets input and output speed for a rate in bit/s from the speed table;
+// any other rate changes nothing. Prints "tcsetattr fd1: ..." on failure.
+void set_speed(int fd, int speed);
+
+// Sets data bits (7, 8), stop bits (1, 2) and parity ('n', 'o', 'e', 's',
+// either case); 1 on success, 0 on unsupported values or a failed call.
+int set_Parity(int fd, int databits, int stopbits, int parity);
