@@ -162,6 +162,8 @@ class PointerRecorder:
         self._control = self._data = None
         self._context = None
         self._thread = None
+        self._poker = None
+        self._poking = threading.Event()
 
     def start(self):
         self._control = display.Display(self._display_name)
@@ -183,7 +185,22 @@ class PointerRecorder:
         if not self._recording.wait(self._start_timeout) or self._error:
             self.stop()
             raise RecorderError(f"recording on {self._display_name} did not start")
+        self._poker = threading.Thread(target=self._poke, name="pointer-recorder-poke",
+                                       daemon=True)
+        self._poker.start()
         return self
+
+    def _poke(self):
+        """The server hands recorded events to the data connection only when a
+        client's request wakes it up; a program that injects and then goes
+        quiet would leave its last events unseen. A round trip every 10 ms
+        from a connection of our own bounds that delay."""
+        poke = display.Display(self._display_name)
+        try:
+            while not self._poking.wait(0.01):
+                poke.get_input_focus()
+        finally:
+            poke.close()
 
     def _run(self):
         try:
@@ -215,6 +232,10 @@ class PointerRecorder:
             self._changed.notify_all()
 
     def stop(self, timeout=10.0):
+        if self._poker is not None:
+            self._poking.set()
+            self._poker.join(timeout)
+            self._poker = None
         if self._thread is not None:
             # Disabling from the other connection makes enable_context return.
             self._control.record_disable_context(self._context)

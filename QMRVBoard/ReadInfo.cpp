@@ -1,0 +1,242 @@
+// The board service: start-up, the single-instance lock, the registry, signal
+// handling, the clean-up, and the supervisor that keeps one reader run going.
+#include "ReadInfo.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <semaphore.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "config.h"
+#include "funCom.h"
+#include "paths.h"
+#include "registry.h"
+#include "serial.h"
+#include "service.h"
+
+std::atomic<int> bRun{1};
+std::atomic<int> valu_flags{0};
+std::atomic<int> iRealEdgetab{1};
+std::atomic<int> EQ_fd{0};
+TableStore g_tables;
+std::mutex x_mutex;
+Display* Mdisplay = nullptr;
+MouseState g_mouse;
+
+namespace {
+
+int c_f = 0;  // the lock file
+const char* env_display = nullptr;
+int Screen_w = 0, Screen_h = 0;
+int Dot_Num = 0;
+int Orient_Pid = 0, Edgetab_Pid = 0;
+sem_t bin_sem;
+
+// The signals other programs steer the service with; they are blocked in
+// every thread and taken by the signal thread alone.
+sigset_t steering_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGUSR1);
+    sigaddset(&set, SIGUSR2);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+void close_port_once() {
+    const int fd = EQ_fd.exchange(-1);
+    if (fd > 0) Close_port(fd);
+}
+
+// Releases what the service holds; safe to run more than once.
+void release_all() {
+    {
+        std::lock_guard<std::mutex> lock(x_mutex);
+        if (Mdisplay) {
+            // Never leave the left button stuck down behind a stopped service.
+            if (g_mouse.MiceLD == 1) {
+                button_event(Mdisplay, 1, 0);
+                g_mouse.MiceLD = 0;
+            }
+            XCloseDisplay(Mdisplay);
+            Mdisplay = nullptr;
+        }
+    }
+    if (c_f > 0) {
+        flock(c_f, LOCK_UN | LOCK_NB);
+        close(c_f);
+        c_f = -1;
+    }
+    bRun = 0;
+    close_port_once();
+    registry_clear(KEY_QUILLD);
+}
+
+void before_exit() { release_all(); }
+
+void catch_int(int) {
+    release_all();
+    exit(0);
+}
+
+void signal_usr1(int) {
+    bRun = 0;
+    iRealEdgetab = 1;
+    puts("111111111111111111111111111111111called");
+}
+
+void signal_usr2(int) {
+    puts("signal_usr2 called");
+    Read_Data();
+}
+
+void* signal_thread(void*) {
+    const sigset_t set = steering_signals();
+    for (;;) {
+        int sig = 0;
+        if (sigwait(&set, &sig) != 0) continue;
+        switch (sig) {
+            case SIGUSR1:
+                signal_usr1(sig);
+                break;
+            case SIGUSR2:
+                signal_usr2(sig);
+                break;
+            default:
+                catch_int(sig);
+                break;
+        }
+    }
+    return nullptr;
+}
+
+void* thread_funCom(void*) {
+    EQ_fd = Open_EQ(true);
+    Init_EQ(EQ_fd);
+    // The board line stays as last identified: a run that ends before its
+    // identification must not turn a touch board into an electromagnetic one.
+    Connect_EQ(EQ_fd, -1);
+    close_port_once();
+    sem_post(&bin_sem);
+    return nullptr;
+}
+
+void take_lock() {
+    c_f = open(QUILLD_LOCK, O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (c_f < 0) {
+        printf("Can not open %s:%s", QUILLD_LOCK, strerror(errno));
+        exit(1);
+    }
+    if (flock(c_f, LOCK_EX | LOCK_NB) != 0) {
+        printf("LOG_ERR Can not lock %s:%s", QUILLD_LOCK, strerror(errno));
+        fflush(stdout);
+        signal(SIGCHLD, SIG_DFL);
+        execl(DUPWARN_PROGRAM, DUPWARN_NAME, static_cast<char*>(nullptr));
+        exit(1);
+    }
+}
+
+void start_signal_thread() {
+    const sigset_t set = steering_signals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, signal_thread, nullptr) != 0) {
+        puts("pthread_create failed");
+        exit(1);
+    }
+    pthread_detach(thread);
+}
+
+void register_and_stop_tools() {
+    char pid[16];
+    snprintf(pid, sizeof pid, "%d", static_cast<int>(getpid()));
+    printf("pid=%s\n", pid);
+    registry_write_self(KEY_QUILLD);
+
+    Orient_Pid = registry_read(KEY_ZURAZE);
+    Edgetab_Pid = registry_read(KEY_EDGETAB);
+    if (Orient_Pid > 0) printf("reO=%d\n", registry_signal_pid(Orient_Pid, KEY_ZURAZE, SIGTERM));
+    if (Edgetab_Pid > 0) printf("reS=%d\n", registry_signal_pid(Edgetab_Pid, KEY_EDGETAB, SIGTERM));
+}
+
+void open_display() {
+    env_display = getenv("DISPLAY");
+    if (env_display == nullptr) {
+        puts("env_display == NULL exit 1");
+        fputs("Slatrix Server must run under X window", stderr);
+        exit(1);
+    }
+    Display* display = XOpenDisplay(env_display);
+    if (display == nullptr) {
+        flock(c_f, LOCK_UN | LOCK_NB);
+        exit(0);
+    }
+    std::lock_guard<std::mutex> lock(x_mutex);
+    Mdisplay = display;
+}
+
+[[noreturn]] void supervise() {
+    for (;;) {
+        pthread_t reader;
+        if (pthread_create(&reader, nullptr, thread_funCom, reinterpret_cast<void*>(10)) != 0) {
+            puts("pthread_create failed");
+            exit(1);
+        }
+        while (sem_wait(&bin_sem) != 0 && errno == EINTR) {
+        }
+        pthread_join(reader, nullptr);
+        sleep(1);
+    }
+}
+
+}  // namespace
+
+void service_mouse(mouse_act screen) {
+    std::lock_guard<std::mutex> lock(x_mutex);
+    if (Mdisplay == nullptr) return;
+    XTestSink sink(Mdisplay);
+    MouseAction(g_mouse, sink, screen);
+}
+
+int Read_Data() {
+    static ConfigSnapshot snap;  // 16 KiB; reloads run on one thread at a time
+    static std::mutex reload;
+    std::lock_guard<std::mutex> lock(reload);
+    load_config(snap);
+    Tables t = g_tables.current();
+    Dot_Num = load_tables(snap, t);
+    g_tables.publish(t);
+    return Dot_Num;
+}
+
+int main(int, char**) {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    puts("Board Service running");
+    signal(SIGCHLD, SIG_IGN);
+    take_lock();
+    start_signal_thread();
+    register_and_stop_tools();
+    atexit(before_exit);
+    open_display();
+
+    Tables initial{};
+    valu_mdisplay(Mdisplay, &Screen_w, &Screen_h, Dot_Num, initial.cal.position);
+    initial.cal.Screen_w = Screen_w;
+    initial.cal.Screen_h = Screen_h;
+    g_tables.publish(initial);
+    Read_Data();
+
+    if (sem_init(&bin_sem, 0, 0) != 0) {
+        puts("Semphore initialization failed");
+        exit(1);
+    }
+    supervise();
+}

@@ -1,0 +1,121 @@
+#include "funCom.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "board_packet.h"
+#include "fileio.h"
+#include "paths.h"
+#include "registry.h"
+#include "serial.h"
+#include "service.h"
+
+namespace {
+
+// Last command word sent and when; they outlive reader runs.
+char Front_Str[10] = "";
+struct timeval Front_Time = {0, 0};
+
+class ServiceEffects : public LoopEffects {
+public:
+    void mouse(mouse_act screen) override { service_mouse(screen); }
+    void command(const char* word) override { StartEdgetab(word); }
+    void start(Launcher which) override { start_launcher(which); }
+    int registered_zuraze() override { return registry_read(KEY_ZURAZE); }
+    void stop_zuraze(int pid) override { registry_signal_pid(pid, KEY_ZURAZE, SIGINT); }
+    void identified() override {
+        kill(getpid(), SIGUSR2);
+        usleep(300000);
+    }
+};
+
+void send_word(const char* word) {
+    int sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (sock < 0) perror("client_socket");
+    struct sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(WHITEBOARD_PORT);
+    inet_pton(AF_INET, WHITEBOARD_HOST, &to.sin_addr);
+    const ssize_t ret =
+        sendto(sock, word, strlen(word), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    printf("...............ret :%d\n", static_cast<int>(ret));
+    if (sock >= 0) close(sock);
+}
+
+}  // namespace
+
+void StartEdgetab(const char* p) {
+    char word[10];
+    snprintf(word, sizeof word, "%s", p);
+
+    struct timeval now;
+    gettimeofday(&now, nullptr);
+    const long long elapsed_us =
+        (static_cast<long long>(now.tv_sec) - Front_Time.tv_sec) * 1000000LL +
+        (now.tv_usec - Front_Time.tv_usec);
+    const float elapsed = static_cast<float>(elapsed_us) / 1000000;
+    printf("time usse :%f,now str:%s,front str:%s\n", elapsed, word, Front_Str);
+
+    if (is_double_press(word, Front_Str, elapsed)) {
+        if (double_press_starts_app(word)) start_launcher(Launcher::whiteboard);
+        snprintf(word, sizeof word, "%s", double_press_word(word));
+        printf("===============str:%s\n", word);
+    }
+    send_word(word);
+    gettimeofday(&Front_Time, nullptr);
+    snprintf(Front_Str, sizeof Front_Str, "%s", word);
+}
+
+void start_launcher(Launcher which) {
+    const char* path = which == Launcher::whiteboard ? WHITEBOARD_LAUNCHER : ORIENT_LAUNCHER;
+    const char* argv0 = which == Launcher::whiteboard ? "run" : ZURAZE_NAME;
+    const pid_t child = fork();
+    if (child < 0) exit(1);
+    if (child > 0) return;
+    // The launcher starts with the signals a fresh program expects.
+    sigset_t none;
+    sigemptyset(&none);
+    pthread_sigmask(SIG_SETMASK, &none, nullptr);
+    signal(SIGCHLD, SIG_DFL);
+    execl(path, argv0, static_cast<char*>(nullptr));
+    _exit(1);
+}
+
+int Connect_EQ(int fd, int /*v_flags*/) {
+    ServiceEffects fx;
+    PacketLoop loop(valu_flags, iRealEdgetab);
+    Tables tables{};
+    unsigned generation = ~0u;
+    bRun = 1;
+    iRealEdgetab = 0;
+    int time_flags = 0;
+
+    tcflush(fd, TCIOFLUSH);
+    (void)!write_all(fd, connect_s, sizeof connect_s);
+
+    uint8_t roverbuff[PACKET_SIZE];
+    while (bRun.load() != 0) {
+        const ssize_t r_riv = read_retry(fd, roverbuff, sizeof roverbuff);
+        if (r_riv != PACKET_SIZE) {
+            if (++time_flags > 8) {
+                time_flags = 0;
+                if (write_all(fd, connect_s, sizeof connect_s) != sizeof connect_s) bRun = 0;
+            }
+            continue;
+        }
+        time_flags = 0;
+        g_tables.refresh(tables, generation);
+        loop.handle(roverbuff, tables, fx);
+    }
+    return 1;
+}

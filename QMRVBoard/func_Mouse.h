@@ -1,0 +1,51 @@
+// Pointer injection: mapped pen samples become pointer moves and button
+// events, with smoothing and the long-press right click.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include "types.h"
+
+// Where pointer events go: XTest in the service, a recorder in tests.
+struct PointerSink {
+    virtual void move(int x, int y) = 0;
+    virtual void button(int button, bool pressed) = 0;
+    virtual void pause_us(int microseconds) = 0;
+    virtual ~PointerSink() = default;
+};
+
+// Stroke state, kept for the life of the process.
+struct MouseState {
+    int MiceLD = 0;  // 1 while the left button is held for a stroke
+    mouse_act MouseFirst{0, 0, 0};
+    mouse_act MousePre{0, 0, 0};
+    mouse_act MouseMove{0, 0, 0};
+    int MiceDotCount = 0;
+    int LimitCountRV = 60;  // a right click when more still samples than this
+};
+
+// Weights of the smoothing, as single-precision constants (they add up to
+// exactly 1).
+constexpr float rc1 = 0.7f;
+constexpr float rc2 = 0.3f;
+
+// act 0 lift, 1 contact, 2 right click, 3 left click; others do nothing.
+void MouseAction(MouseState& state, PointerSink& sink, mouse_act mouse);
+
+// The right-click sequence: release 1, 500 us, press 3, 500 us, release 3.
+void right_button_event(PointerSink& sink);
+
+// XTest on a display: each request is flushed at once.
+void mouse_move(Display* display, int x_res, int y_res);
+void button_event(Display* display, int button, int Button_flags);
+
+class XTestSink : public PointerSink {
+public:
+    explicit XTestSink(Display* display) : display_(display) {}
+    void move(int x, int y) override { mouse_move(display_, x, y); }
+    void button(int button, bool pressed) override { button_event(display_, button, pressed); }
+    void pause_us(int microseconds) override;
+
+private:
+    Display* display_;
+};

@@ -1,0 +1,132 @@
+#include "packet_loop.h"
+
+#include <cstdio>
+
+#include "board_packet.h"
+
+void PacketLoop::handle(const uint8_t* pkt, const Tables& tables, LoopEffects& fx) {
+    if (!packet_check_ok(pkt)) return;
+    if (pkt[0] != DATA_HEAD) {
+        if (bJudge == 1) identify_board(pkt, fx);
+        return;
+    }
+    if (valu_flags.load() == LINE_TOUCH)
+        touch_packet(pkt, tables, fx);
+    else
+        elec_packet(pkt, tables, fx);
+}
+
+void PacketLoop::identify_board(const uint8_t* pkt, LoopEffects& fx) {
+    bJudge = 0;
+    const int line = line_of_head(pkt[0]);
+    const BoardIdent* ident = identify(pkt[0], pkt[1]);
+    if (line >= 0) valu_flags = line;
+    if (ident) iRealEdgetab = ident->edgetab;
+    fx.identified();
+}
+
+void PacketLoop::pointer(int act, const Tables& tables, LoopEffects& fx) {
+    ptRe = DtoSP(tables.cal, pt);
+    ptRe.act = act;
+    fx.mouse(ptRe);
+}
+
+bool PacketLoop::edge_key_fired(const Pos* table, bool touch_line, LoopEffects& fx) {
+    const int key = find_edge_key(table, pt.x, pt.y);
+    if (key < 0) return false;
+    if (touch_line && key == 0) puts("----------------");
+    if (bUp == 1) {
+        bUp = 0;
+        act_on(edge_key(key), touch_line, fx);
+    }
+    return true;
+}
+
+void PacketLoop::act_on(KeyAction action, bool orient_toggles, LoopEffects& fx) {
+    switch (action.kind) {
+        case KeyKind::word:
+            fx.command(action.word);
+            break;
+        case KeyKind::start_app:
+            fx.start(Launcher::whiteboard);
+            break;
+        case KeyKind::start_orient:
+            if (!orient_toggles) {
+                fx.start(Launcher::orient);
+            } else {
+                // The touch line's edge key toggles: a running calibration
+                // tool is stopped, none running is started.
+                const int pid = fx.registered_zuraze();
+                if (pid == -1)
+                    fx.start(Launcher::orient);
+                else if (pid > 0)
+                    fx.stop_zuraze(pid);
+            }
+            break;
+        case KeyKind::none:
+            break;
+    }
+}
+
+void PacketLoop::touch_packet(const uint8_t* pkt, const Tables& tables, LoopEffects& fx) {
+    const uint8_t event = pkt[2];
+    if (event == T_DOWN) {
+        const BoardPoint p = decode_point(pkt, LINE_TOUCH);
+        pt = {p.x, p.y, 1};
+        bRe = 0;
+        if (iRealEdgetab.load() == 0 && edge_key_fired(tables.KeyPos, true, fx)) return;
+        pointer(1, tables, fx);
+    } else if (event == T_UP) {
+        bUp = 1;
+        const BoardPoint p = decode_point(pkt, LINE_TOUCH);
+        pt = {p.x, p.y, 0};
+        if (bRe == 0) {
+            pointer(0, tables, fx);
+            bRe = 1;
+        }
+    } else {
+        const KeyAction key = hardware_key(event);
+        // A hardware key's calibration start never looks at the registry.
+        if (key.kind != KeyKind::none) act_on(key, false, fx);
+    }
+}
+
+void PacketLoop::elec_packet(const uint8_t* pkt, const Tables& tables, LoopEffects& fx) {
+    const uint8_t event = pkt[2];
+    if (event == E_DOWN) {
+        const BoardPoint p = decode_point(pkt, LINE_ELEC);
+        pt = {p.x, p.y, 1};
+        printf("------x:%d,y%d,iRealEdgetab:%d\n", pt.x, pt.y, iRealEdgetab.load());
+        bRe = 0;
+        if (iRealEdgetab.load() != 0 && edge_key_fired(tables.QMKeyPos, false, fx)) return;
+        pointer(1, tables, fx);
+    } else if (event == E_UP) {
+        elec_fro_flag = 1;
+        bUp = 1;
+        const BoardPoint p = decode_point(pkt, LINE_ELEC);
+        pt = {p.x, p.y, 0};
+        if (bRe == 0) {
+            pointer(0, tables, fx);
+            bRe = 1;
+        }
+    } else if (event == Elec_Front) {
+        if (elec_fro_flag == 1) {
+            puts("^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^6");
+            const BoardPoint p = decode_point(pkt, LINE_ELEC);
+            pt = {p.x, p.y, 3};
+            pointer(3, tables, fx);
+            bUp = 1;
+            fx.command("elfc\n");
+        }
+        ++elec_fro_flag;
+    } else if (event == Elec_Back) {
+        ptRe.act = 2;
+        fx.mouse(ptRe);
+        bUp = 1;
+        if (elec_fro_flag == 1) fx.command("elbc\n");
+        ++elec_fro_flag;
+    } else {
+        const KeyAction key = hardware_key(event);
+        if (key.kind != KeyKind::none) act_on(key, false, fx);
+    }
+}

@@ -1,0 +1,37 @@
+// The tables the reader maps and tests every sample with: calibration, target
+// grid and both edge-key tables. A reload builds new tables aside and
+// publishes them whole, so each sample sees either the old or the new ones.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+#include "config.h"
+#include "func_Display.h"
+#include "types.h"
+
+struct Tables {
+    Calibration cal;
+    Pos KeyPos[EDGE_KEY_COUNT];
+    Pos QMKeyPos[EDGE_KEY_COUNT];
+};
+
+// Loads a configuration snapshot over the current tables: with "dotNum" 0 only
+// Dot_Num changes; otherwise the points (at most MAX_DOTS; a larger count maps
+// like 0), both key tables and the grid are replaced. Prints each point read
+// as "orient......%d:(%d %d)\n". Returns the point count read.
+int load_tables(const ConfigSnapshot& snap, Tables& t);
+
+// The published tables: written by the reload, read by the reader thread.
+class TableStore {
+public:
+    void publish(const Tables& t);
+    Tables current() const;
+    // Copies the published tables into t when they changed since t was taken.
+    void refresh(Tables& t, unsigned& generation) const;
+
+private:
+    mutable std::mutex mutex_;
+    Tables tables_{};
+    std::atomic<unsigned> generation_{0};
+};

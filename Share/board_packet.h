@@ -1,0 +1,75 @@
+// The board's 8-byte packets: constants, check byte, coordinate decoding and
+// the identification replies, shared by every reader of the board.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+constexpr int PACKET_SIZE = 8;
+
+// Byte 0 of a data packet.
+constexpr uint8_t DATA_HEAD = 0xEE;
+constexpr uint8_t T_DATA = DATA_HEAD;
+constexpr uint8_t E_DATA = DATA_HEAD;
+
+// Byte 0 of the identification replies: the touch line and the five sizes of
+// the electromagnetic line.
+constexpr uint8_t CNT_REN = 0xC8;
+constexpr uint8_t E_DATA_5 = 0xE5;
+constexpr uint8_t E_DATA_6 = 0xE6;
+constexpr uint8_t E_DATA_8 = 0xE8;
+constexpr uint8_t E_DATA_CA = 0xEA;
+constexpr uint8_t E_DATA_EC = 0xEC;
+
+// Touch-line variant of a board without printed edge keys.
+constexpr uint8_t Y_RV_CMD = 0xCA;
+
+// Event byte (byte 2) of a data packet.
+constexpr uint8_t T_DOWN = 0x51;
+constexpr uint8_t E_DOWN = 0x51;
+constexpr uint8_t T_UP = 0x61;
+constexpr uint8_t E_UP = 0x61;
+constexpr uint8_t Elec_Front = 0x85;
+constexpr uint8_t Elec_Back = 0x87;
+constexpr uint8_t E_KEY1 = Elec_Front;
+constexpr uint8_t E_KEY2 = Elec_Back;
+
+// Board lines, as valu_flags holds them.
+constexpr int LINE_TOUCH = 0;  // RV
+constexpr int LINE_ELEC = 1;   // QM
+
+// 1 when byte 7 is the XOR of bytes 0 to 6, else 0.
+int packet_check_ok(const uint8_t* pkt);
+
+// The XOR of bytes 0 to 6.
+uint8_t packet_check_byte(const uint8_t* pkt);
+
+// The two 12-bit coordinates: A from bytes 3 and 4, B from bytes 5 and 6,
+// each from the low six bits of its two bytes.
+int coordinate_a(const uint8_t* pkt);  // y_f
+int coordinate_b(const uint8_t* pkt);  // x_f
+
+// A decoded contact in board units for a line: the touch line reports x in
+// coordinate B, the electromagnetic line in coordinate A.
+struct BoardPoint {
+    int x;
+    int y;
+};
+BoardPoint decode_point(const uint8_t* pkt, int valu_flags);
+
+// One identification reply: bytes 0 and 1, the board line it announces and
+// whether its edge keys are to be watched (iRealEdgetab).
+struct BoardIdent {
+    uint8_t head;
+    uint8_t variant;
+    int line;
+    int edgetab;
+    const char* name;
+};
+extern const std::array<BoardIdent, 24> kBoardIdents;  // TouchH_Cmp ... Elec_NSCmp_120
+
+// The reply's row, or nullptr when bytes 0 and 1 name none.
+const BoardIdent* identify(uint8_t head, uint8_t variant);
+
+// The line announced by a byte 0 of the table (LINE_TOUCH, LINE_ELEC), or -1.
+int line_of_head(uint8_t head);
