@@ -7,4 +7,4 @@ SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 
-pytest_plugins = ["plugin_sandbox", "plugin_board", "plugin_x"]
+pytest_plugins = ["plugin_sandbox", "plugin_board", "plugin_x", "plugin_service"]
