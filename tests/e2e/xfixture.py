@@ -152,8 +152,9 @@ class RecorderError(RuntimeError):
 class PointerRecorder:
     """Records the pointer's device events on `display_name` on its own thread."""
 
-    def __init__(self, display_name, start_timeout=10.0):
+    def __init__(self, display_name, start_timeout=10.0, poke_interval=0.01):
         self._display_name = display_name
+        self._poke_interval = poke_interval
         self._start_timeout = start_timeout
         self._events = []
         self._changed = threading.Condition()
@@ -193,11 +194,11 @@ class PointerRecorder:
     def _poke(self):
         """The server hands recorded events to the data connection only when a
         client's request wakes it up; a program that injects and then goes
-        quiet would leave its last events unseen. A round trip every 10 ms
-        from a connection of our own bounds that delay."""
+        quiet would leave its last events unseen. A round trip every
+        poke_interval seconds from a connection of our own bounds that delay."""
         poke = display.Display(self._display_name)
         try:
-            while not self._poking.wait(0.01):
+            while not self._poking.wait(self._poke_interval):
                 poke.get_input_focus()
         finally:
             poke.close()

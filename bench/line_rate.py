@@ -1,0 +1,120 @@
+#!/usr/bin/python3
+"""The service at the board's full line rate, measured end to end.
+
+Run inside the sandbox (it installs the build and gives a private board and
+display):
+
+    sudo /usr/bin/python3 tests/e2e/sandbox.py --build build -- \\
+        /usr/bin/python3 bench/line_rate.py [--seconds 10] [--rate 240]
+
+A simulated touch board sends a moving stroke of contact packets at the given
+rate; the recorder counts the X motion events the service injects and takes
+the time from each packet's write to its event. The service's CPU use is
+read from /proc at that rate and while the board is idle.
+"""
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
+sys.path.insert(0, os.path.join(SOURCE, "tools"))
+
+from board_sim import BoardSim  # noqa: E402
+from xfixture import PointerRecorder, Xvfb  # noqa: E402
+
+QUILLD = "/usr/local/Slatrix_QM_RV_Drivers/Quilld"
+CONFIG = "/usr/share/RivarAzazuva/QMRV/config.ini"
+SCREEN = (1000, 800)
+# Board points 0..3 map the board's 400..3600 x 300..3300 onto the targets.
+CALIBRATION = ("[coordinate]\ndotNum=4\ndotX0=400\ndotY0=300\ndotX1=400\ndotY1=3300\n"
+               "dotX2=3600\ndotY2=300\ndotX3=3600\ndotY3=3300\n")
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def stroke_point(i):
+    """A zig-zag that moves every sample by at least 16 board units (4 px)."""
+    x = 500 + (i * 16) % 3000
+    y = 400 + (i * 48) % 2800
+    return x, y
+
+
+def percentile(values, p):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(round(p / 100 * (len(ordered) - 1))))]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--seconds", type=float, default=10)
+    parser.add_argument("--rate", type=float, default=240)
+    args = parser.parse_args()
+    if os.environ.get("E2E_SANDBOX") != "1":
+        sys.exit("run this inside tests/e2e/sandbox.py")
+
+    os.makedirs(os.path.dirname(CONFIG), exist_ok=True)
+    with open(CONFIG, "w") as f:
+        f.write(CALIBRATION)
+
+    with Xvfb(*SCREEN) as xserver, BoardSim(ident=(0xC8, 0xDD)) as board:
+        recorder = PointerRecorder(xserver.display, poke_interval=0.001)
+        recorder.start()
+        service = subprocess.Popen([QUILLD], env=xserver.env(), stdout=subprocess.DEVNULL)
+        try:
+            if not board.wait_greetings(1, 15):
+                sys.exit("the service never greeted the board")
+            time.sleep(1.0)  # identification and its reload
+
+            idle_start, idle_cpu = time.monotonic(), cpu_seconds(service.pid)
+            time.sleep(args.seconds)
+            idle = (cpu_seconds(service.pid) - idle_cpu) / (time.monotonic() - idle_start)
+
+            recorder.clear()
+            count = int(args.seconds * args.rate)
+            sent = []
+            run_start, run_cpu = time.monotonic(), cpu_seconds(service.pid)
+            for i in range(count):
+                due = run_start + i / args.rate
+                delay = due - time.monotonic()
+                if delay > 0:
+                    time.sleep(delay)
+                packet = board.packet(0x51, *stroke_point(i))
+                sent.append(time.monotonic())
+                board.send(packet)
+            run_time = time.monotonic() - run_start
+            busy = (cpu_seconds(service.pid) - run_cpu) / run_time
+            board.lift(*stroke_point(count - 1), count=2)
+            recorder.wait_release(1, 5)
+            time.sleep(0.3)
+        finally:
+            service.terminate()
+            service.wait(10)
+            recorder.stop()
+
+    motions = [e for e in recorder.events() if e.kind == "motion"]
+    # The lift adds one motion of its own after the stroke's samples.
+    stroke_motions = motions[:count]
+    latencies = [(event.time - t) * 1000 for t, event in zip(sent, stroke_motions)]
+    print(f"packets sent:           {count} in {run_time:.2f} s ({count / run_time:.1f}/s)")
+    print(f"motion events seen:     {len(stroke_motions)} of {count}"
+          f" ({100 * len(stroke_motions) / count:.1f} %)")
+    if latencies:
+        print(f"write-to-event latency: median {statistics.median(latencies):.2f} ms,"
+              f" 99th percentile {percentile(latencies, 99):.2f} ms,"
+              f" max {max(latencies):.2f} ms")
+    print(f"service CPU use:        {100 * busy:.2f} % of a core at {args.rate:.0f} packets/s,"
+          f" {100 * idle:.3f} % idle")
+    return 0 if len(stroke_motions) == count else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
