@@ -68,7 +68,10 @@ void StartEdgetab(const char* p) {
 
     if (is_double_press(word, Front_Str, elapsed)) {
         if (double_press_starts_app(word)) start_launcher(Launcher::whiteboard);
-        snprintf(word, sizeof word, "%s", double_press_word(word));
+        // Words without a double form come back as word itself, and a copy
+        // onto itself leaves glibc's snprintf with an empty string.
+        const char* twice = double_press_word(word);
+        if (twice != word) snprintf(word, sizeof word, "%s", twice);
         printf("===============str:%s\n", word);
     }
     send_word(word);
