@@ -26,7 +26,7 @@ std::atomic<int> valu_flags{0};
 std::atomic<int> iRealEdgetab{1};
 std::atomic<int> EQ_fd{0};
 TableStore g_tables;
-std::mutex x_mutex;
+std::recursive_mutex x_mutex;
 Display* Mdisplay = nullptr;
 MouseState g_mouse;
 
@@ -38,6 +38,7 @@ int Screen_w = 0, Screen_h = 0;
 int Dot_Num = 0;
 int Orient_Pid = 0, Edgetab_Pid = 0;
 sem_t bin_sem;
+std::atomic<bool> stopping{false};  // a SIGINT or SIGTERM is being handled
 
 // The signals other programs steer the service with; they are blocked in
 // every thread and taken by the signal thread alone.
@@ -59,7 +60,7 @@ void close_port_once() {
 // Releases what the service holds; safe to run more than once.
 void release_all() {
     {
-        std::lock_guard<std::mutex> lock(x_mutex);
+        std::lock_guard<std::recursive_mutex> lock(x_mutex);
         if (Mdisplay) {
             // Never leave the left button stuck down behind a stopped service.
             if (g_mouse.MiceLD == 1) {
@@ -83,8 +84,16 @@ void release_all() {
 void before_exit() { release_all(); }
 
 void catch_int(int) {
+    stopping = true;
     release_all();
     exit(0);
+}
+
+// The X server went away under a request (which holds x_mutex): drop the
+// dead connection so that the exit clean-up does the rest without X.
+int x_server_lost(Display*) {
+    Mdisplay = nullptr;
+    exit(stopping ? 0 : 1);
 }
 
 void signal_usr1(int) {
@@ -179,7 +188,8 @@ void open_display() {
         flock(c_f, LOCK_UN | LOCK_NB);
         exit(0);
     }
-    std::lock_guard<std::mutex> lock(x_mutex);
+    XSetIOErrorHandler(x_server_lost);
+    std::lock_guard<std::recursive_mutex> lock(x_mutex);
     Mdisplay = display;
 }
 
@@ -200,7 +210,7 @@ void open_display() {
 }  // namespace
 
 void service_mouse(mouse_act screen) {
-    std::lock_guard<std::mutex> lock(x_mutex);
+    std::lock_guard<std::recursive_mutex> lock(x_mutex);
     if (Mdisplay == nullptr) return;
     XTestSink sink(Mdisplay);
     MouseAction(g_mouse, sink, screen);

@@ -17,8 +17,10 @@ extern std::atomic<int> EQ_fd;         // the open port, above 0 while open
 extern TableStore g_tables;  // published by Read_Data, read by the reader
 
 // The X connection and the stroke state; every X request and the clean-up
-// hold x_mutex, so the display is never closed under a request.
-extern std::mutex x_mutex;
+// hold x_mutex, so the display is never closed under a request. Recursive,
+// because losing the X server exits from inside a request and the exit
+// clean-up then takes it again on the same thread.
+extern std::recursive_mutex x_mutex;
 extern Display* Mdisplay;
 extern MouseState g_mouse;
 

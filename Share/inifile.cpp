@@ -286,3 +286,55 @@ int WriteTwotyValue(const char* first, const char* following, const char* body, 
     }
     return 1;
 }
+
+namespace {
+
+// The message file's text, NUL-terminated: at most MSG_BUF_SIZE - 1 bytes,
+// ending early at a 0xFF byte; whatever lies beyond is ignored.
+bool load_msg_text(char (&buf)[MSG_BUF_SIZE]) {
+    int fd = open(MSG_FILE, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    size_t len = 0;
+    while (len < sizeof buf - 1) {
+        ssize_t n = read_retry(fd, buf + len, sizeof buf - 1 - len);
+        if (n <= 0) break;
+        len += static_cast<size_t>(n);
+    }
+    close(fd);
+    buf[len] = '\0';
+    if (void* stop = memchr(buf, END_OF_FILE, len)) *static_cast<char*>(stop) = '\0';
+    return true;
+}
+
+// The text for key in the message text, or nullptr; *len is its length.
+const char* find_msg(const char* text, const char* key, size_t* len) {
+    const char* at = strstr(text, key);
+    if (!at) return nullptr;
+    const char* p = at;
+    while (*p != '\0' && *p != '=' && *p != '\n') ++p;
+    // A line holding the key without '=' yields the key and the rest of the line.
+    const char* start = *p == '=' ? p + 1 : at;
+    *len = strcspn(start, "\n");
+    return start;
+}
+
+}  // namespace
+
+int ReadMsg(const char* /*section*/, const char* key, char* value, int size,
+            const char* /*file*/) {
+    INI_REQUIRE(key != nullptr && strlen(key), "key != ((void *)0) && strlen(key)");
+    INI_REQUIRE(value != nullptr, "value != ((void *)0)");
+    INI_REQUIRE(size > 0, "size > 0");
+    char buf[MSG_BUF_SIZE];
+    if (!load_msg_text(buf)) {
+        printf("open the file :%s failed!\n", MSG_FILE);
+        return -1;
+    }
+    size_t len = 0;
+    const char* text = find_msg(buf, key, &len);
+    if (!text) return 0;
+    if (len > static_cast<size_t>(size - 1)) len = size - 1;
+    memcpy(value, text, len);
+    value[len] = '\0';
+    return 0;
+}

@@ -63,3 +63,15 @@ int newline(char c);        // '\n' or '\r'
 int end_of_string(char c);  // NUL
 int left_barce(char c);     // '['
 int isright_brace(char c);  // ']'
+
+// Message catalogue: the texts the graphical programs show, looked up by key
+// in the fixed message file MSG_FILE.
+constexpr int MSG_BUF_SIZE = 1024;  // the file is read up to MSG_BUF_SIZE - 1 bytes
+
+// Copies the text of the first occurrence of `key` anywhere in the message
+// file into value, cut to size - 1 bytes: from after the next '=' on that
+// line, or from the key itself when the line ends first; up to the line's
+// '\n' (a '\r' before it is kept). 0 whether found or not (value untouched
+// when not found); -1 when the message file cannot be opened. `section` and
+// `file` are not used: the text always comes from MSG_FILE.
+int ReadMsg(const char* section, const char* key, char* value, int size, const char* file);

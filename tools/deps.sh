@@ -3,7 +3,7 @@
 set -euo pipefail
 PACKAGES=(g++ cmake ninja-build pkg-config libgtk2.0-dev libx11-dev libxtst-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils imagemagick
-          python3 python3-pytest python3-xlib iproute2 util-linux)
+          python3 python3-pytest python3-xlib iproute2 util-linux openbox)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

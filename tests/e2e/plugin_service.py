@@ -205,8 +205,9 @@ def start_program(artifacts):
 
 
 @pytest.fixture
-def quilld(start_program, xserver, config):
-    """quilld(**kw) starts the installed service on the xserver's display."""
+def quilld(xserver, config, start_program):
+    """quilld(**kw) starts the installed service on the xserver's display.
+    start_program comes last so that the programs stop before the X server."""
 
     def start(env=None, **kw):
         return start_program([QUILLD], env=env if env is not None else xserver.env(), **kw)

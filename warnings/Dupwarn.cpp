@@ -1,0 +1,18 @@
+// Dupwarn: the board service is already running.
+#include <cstdio>
+
+#include "inifile.h"
+#include "paths.h"
+#include "warning_window.h"
+
+namespace {
+
+void compose_body(char* body, int size) {
+    char text[WARNING_TEXT_SIZE] = {0};
+    ReadMsg(SEC_QUILLD_MSG, MSG_B_AL_STAR, text, sizeof text, CONFIG_FILE);
+    snprintf(body, size, "%s\n", text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return run_warning_window(argc, argv, compose_body); }
