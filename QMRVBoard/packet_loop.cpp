@@ -68,22 +68,29 @@ void PacketLoop::act_on(KeyAction action, bool orient_toggles, LoopEffects& fx) 
     }
 }
 
+void PacketLoop::take_sample(const uint8_t* pkt, int line, int act) {
+    const BoardPoint p = decode_point(pkt, line);
+    pt = {p.x, p.y, act};
+}
+
+void PacketLoop::lift(const uint8_t* pkt, int line, const Tables& tables, LoopEffects& fx) {
+    bUp = 1;
+    take_sample(pkt, line, 0);
+    if (bRe == 0) {
+        pointer(0, tables, fx);
+        bRe = 1;
+    }
+}
+
 void PacketLoop::touch_packet(const uint8_t* pkt, const Tables& tables, LoopEffects& fx) {
     const uint8_t event = pkt[2];
     if (event == T_DOWN) {
-        const BoardPoint p = decode_point(pkt, LINE_TOUCH);
-        pt = {p.x, p.y, 1};
+        take_sample(pkt, LINE_TOUCH, 1);
         bRe = 0;
         if (iRealEdgetab.load() == 0 && edge_key_fired(tables.KeyPos, true, fx)) return;
         pointer(1, tables, fx);
     } else if (event == T_UP) {
-        bUp = 1;
-        const BoardPoint p = decode_point(pkt, LINE_TOUCH);
-        pt = {p.x, p.y, 0};
-        if (bRe == 0) {
-            pointer(0, tables, fx);
-            bRe = 1;
-        }
+        lift(pkt, LINE_TOUCH, tables, fx);
     } else {
         const KeyAction key = hardware_key(event);
         // A hardware key's calibration start never looks at the registry.
@@ -94,26 +101,18 @@ void PacketLoop::touch_packet(const uint8_t* pkt, const Tables& tables, LoopEffe
 void PacketLoop::elec_packet(const uint8_t* pkt, const Tables& tables, LoopEffects& fx) {
     const uint8_t event = pkt[2];
     if (event == E_DOWN) {
-        const BoardPoint p = decode_point(pkt, LINE_ELEC);
-        pt = {p.x, p.y, 1};
+        take_sample(pkt, LINE_ELEC, 1);
         printf("------x:%d,y%d,iRealEdgetab:%d\n", pt.x, pt.y, iRealEdgetab.load());
         bRe = 0;
         if (iRealEdgetab.load() != 0 && edge_key_fired(tables.QMKeyPos, false, fx)) return;
         pointer(1, tables, fx);
     } else if (event == E_UP) {
         elec_fro_flag = 1;
-        bUp = 1;
-        const BoardPoint p = decode_point(pkt, LINE_ELEC);
-        pt = {p.x, p.y, 0};
-        if (bRe == 0) {
-            pointer(0, tables, fx);
-            bRe = 1;
-        }
+        lift(pkt, LINE_ELEC, tables, fx);
     } else if (event == Elec_Front) {
         if (elec_fro_flag == 1) {
             puts("^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^6");
-            const BoardPoint p = decode_point(pkt, LINE_ELEC);
-            pt = {p.x, p.y, 3};
+            take_sample(pkt, LINE_ELEC, 3);
             pointer(3, tables, fx);
             bUp = 1;
             fx.command("elfc\n");

@@ -43,6 +43,8 @@ private:
     void identify_board(const uint8_t* pkt, LoopEffects& fx);
     void touch_packet(const uint8_t* pkt, const Tables& tables, LoopEffects& fx);
     void elec_packet(const uint8_t* pkt, const Tables& tables, LoopEffects& fx);
+    void take_sample(const uint8_t* pkt, int line, int act);
+    void lift(const uint8_t* pkt, int line, const Tables& tables, LoopEffects& fx);
     void pointer(int act, const Tables& tables, LoopEffects& fx);
     bool edge_key_fired(const Pos* table, bool touch_line, LoopEffects& fx);
     void act_on(KeyAction action, bool orient_toggles, LoopEffects& fx);
