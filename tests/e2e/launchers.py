@@ -5,8 +5,10 @@ wrong path in the programs is caught instead of followed.
 """
 import os
 import re
-import shlex
+import shutil
 import stat
+import subprocess
+import tempfile
 import time
 from dataclasses import dataclass
 
@@ -16,10 +18,39 @@ WHITEBOARD_LAUNCHER = "/usr/share/Slatrix_Software/run"
 ORIENT_LAUNCHER = "/usr/local/Slatrix_QM_RV_Drivers/run_Orient"
 LAUNCHER_PATHS = (WHITEBOARD_LAUNCHER, ORIENT_LAUNCHER)
 
-_STUB = """#!/bin/sh
-# Stub launcher of the end-to-end tests: records the start and does nothing else.
-printf '%s argv0=%s args=%s pid=%s t=%s\\n' {path} "$0" "$*" "$$" "$(date +%s.%N)" >> {record}
+# The stub is a small program rather than a script: a script never sees its
+# argument zero (the kernel hands it its path instead).
+_STUB_SOURCE = r"""
+#include <limits.h>
+#include <stdio.h>
+#include <time.h>
+#include <unistd.h>
+int main(int argc, char** argv) {
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n < 0) return 1;
+    self[n] = '\0';
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    FILE* f = fopen(RECORD, "a");
+    if (!f) return 1;
+    fprintf(f, "%s argv0=%s args=", self, argv[0]);
+    for (int i = 1; i < argc; ++i) fprintf(f, i > 1 ? " %s" : "%s", argv[i]);
+    fprintf(f, " pid=%d t=%ld.%09ld\n", (int)getpid(), (long)now.tv_sec, now.tv_nsec);
+    return fclose(f) != 0;
+}
 """
+
+
+def _build_stub(record_file):
+    """Compiles the stub for one record file; the binary's path."""
+    workdir = tempfile.mkdtemp(prefix="e2e-stub-", dir="/tmp")
+    source = os.path.join(workdir, "stub.c")
+    with open(source, "w") as f:
+        f.write(_STUB_SOURCE)
+    binary = os.path.join(workdir, "stub")
+    subprocess.run(["cc", "-O", f'-DRECORD="{record_file}"', "-o", binary, source], check=True)
+    return binary
 
 _LINE = re.compile(r"^(?P<path>\S+) argv0=(?P<argv0>.*?) args=(?P<args>.*) "
                    r"pid=(?P<pid>\d+) t=(?P<time>\d+\.\d+)$")
@@ -68,13 +99,12 @@ class StubLaunchers:
     def install(self):
         require_sandbox("install_stub_launchers")
         try:
+            stub = _build_stub(self.record_file)
             for path in self.paths:
                 self._originals[path] = self._save(path)
                 if os.path.lexists(path):
                     os.remove(path)
-                with open(path, "w") as f:
-                    f.write(_STUB.format(path=shlex.quote(path),
-                                         record=shlex.quote(self.record_file)))
+                shutil.copy(stub, path)
                 os.chmod(path, 0o755)
         except BaseException:
             self.restore()

@@ -1,0 +1,18 @@
+// The capture: the target grid for the screen, and the thread that reads the
+// board while the targets are shown.
+#pragma once
+
+// Lays out PosArray for the W_Dot by H_Dot grid on the default screen of
+// DISPLAY. Ends the process with 1 when DISPLAY is not set, with 255 when
+// the X server cannot be reached.
+void InitData();
+
+// The capture thread: configures EQ_fd, runs Connect_EQ, closes the port.
+void* thread_funCom(void* exitCode);
+
+// The capture loop over fd (v_flags is not used); returns 1 once bRun is 0.
+int Connect_EQ(int fd, int v_flags);
+
+// Closes EQ_fd when it is open, once, whichever of the clean-up and the
+// capture thread gets there first.
+void close_port_once();

@@ -1,0 +1,678 @@
+"""The calibration tool as a user and a board drive it: the settings window,
+the hand-over of the board, the targets, every way the tool ends, and the
+stored calibration.
+
+The service's part is played by a small process named "Quilld" (or
+"Edgetab") that records the signals it gets; with "Quilld" registered as 0
+nobody but the tool reads the board, so packet counts are exact."""
+import math
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import pytest
+from Xlib import X, Xatom, display, error
+from Xlib.protocol import event
+
+
+ZURAZE = "/usr/share/RivarAzazuva/QMRV/Zuraze"
+ORIENT_LAUNCHER = "/usr/local/Slatrix_QM_RV_Drivers/run_Orient"
+LOCK = "/tmp/Zuraze.mux"
+MSG_FILE = "/usr/share/RivarAzazuva/QMRV/msg.ini"
+WAIT = 10.0    # upper bound for things that normally take well under a second
+GRACE = 0.5    # how long something that must not happen is watched for
+SCREEN = (1024, 768)
+
+# Board events and keys (the touch line of the board fixture).
+T_CMD_ORIENT = 0xA2
+
+
+def wait_until(predicate, timeout=WAIT, interval=0.05):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(interval)
+
+
+def message_text(key):
+    with open(MSG_FILE) as f:
+        for line in f.read().splitlines():
+            if line.startswith(key + "="):
+                return line[len(key) + 1:]
+    raise AssertionError(f"{MSG_FILE} has no line {key}=")
+
+
+# ------------------------------------------------------------ the desktop
+
+@pytest.fixture
+def window_manager(xserver, artifacts):
+    """Openbox on the xserver's screen, so windows get focus and close requests."""
+    if shutil.which("openbox") is None:
+        pytest.fail("openbox (Debian package openbox) is needed", pytrace=False)
+    if shutil.which("xdotool") is None:
+        pytest.fail("xdotool (Debian package xdotool) is needed", pytrace=False)
+    home = tempfile.mkdtemp(prefix="e2e-wm-", dir="/tmp")
+    env = dict(xserver.env(), HOME=home, XDG_CONFIG_HOME=f"{home}/config",
+               XDG_CACHE_HOME=f"{home}/cache", XDG_DATA_HOME=f"{home}/data")
+    with open(os.path.join(artifacts, "openbox.log"), "w") as log:
+        wm = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdin=subprocess.DEVNULL,
+                              stdout=log, stderr=subprocess.STDOUT)
+    dpy = display.Display(xserver.display)
+    check = dpy.intern_atom("_NET_SUPPORTING_WM_CHECK")
+    try:
+        if not wait_until(lambda: wm.poll() is not None
+                          or dpy.screen().root.get_full_property(check, Xatom.WINDOW)):
+            pytest.fail("openbox did not take the screen", pytrace=False)
+        if wm.poll() is not None:
+            pytest.fail(f"openbox exited with status {wm.returncode}", pytrace=False)
+        yield wm
+    finally:
+        dpy.close()
+        if wm.poll() is None:
+            wm.terminate()
+            wm.wait(10)
+        shutil.rmtree(home, ignore_errors=True)
+
+
+class Desktop:
+    """The test's own view of the screen: windows by process, pixels, input."""
+
+    def __init__(self, xserver):
+        self.xserver = xserver
+        self.dpy = display.Display(xserver.display)
+        self.root = self.dpy.screen().root
+        self._pid_atom = self.dpy.intern_atom("_NET_WM_PID")
+        self._name_atom = self.dpy.intern_atom("_NET_WM_NAME")
+        self._utf8 = self.dpy.intern_atom("UTF8_STRING")
+
+    def close(self):
+        self.dpy.close()
+
+    def windows_of(self, pid):
+        """The mapped client windows of process pid."""
+        found, pending = [], [self.root]
+        try:
+            while pending:
+                window = pending.pop()
+                if window.get_attributes().map_state != X.IsViewable:
+                    continue
+                prop = window.get_full_property(self._pid_atom, Xatom.CARDINAL)
+                if prop is not None and prop.value[0] == pid and window.get_wm_class():
+                    found.append(window)
+                    continue
+                pending.extend(window.query_tree().children)
+        except (error.BadWindow, error.BadDrawable):
+            return None  # a window went away while we looked: look again
+        return found
+
+    def wait_window(self, pid, predicate=lambda w: True, timeout=WAIT):
+        def find():
+            for window in self.windows_of(pid) or []:
+                try:
+                    if predicate(window):
+                        return window
+                except (error.BadWindow, error.BadDrawable):
+                    pass
+            return None
+        return wait_until(find, timeout)
+
+    def title(self, window):
+        prop = window.get_full_property(self._name_atom, self._utf8)
+        return prop.value.decode() if prop is not None else ""
+
+    def geometry(self, window):
+        """Root position and size of the window's client area."""
+        g = window.get_geometry()
+        origin = self.root.translate_coords(window, 0, 0)
+        return origin.x, origin.y, g.width, g.height
+
+    def is_full_screen(self, window):
+        return self.geometry(window) == (0, 0) + SCREEN
+
+    def pixels(self, x, y, w, h):
+        """[(r, g, b)] of a root area, row by row."""
+        data = self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data
+        return [(data[i + 2], data[i + 1], data[i]) for i in range(0, len(data), 4)]
+
+    def screenshot(self, artifacts, name):
+        return self.xserver.screenshot(os.path.join(artifacts, name))
+
+    def _xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.xserver.env(), check=True,
+                       capture_output=True, timeout=WAIT)
+
+    def click(self, x, y):
+        self._xdotool("mousemove", "--sync", x, y, "click", 1)
+
+    def close_by_window_manager(self, window):
+        """Asks the window manager to close window, as its close button does."""
+        message = event.ClientMessage(
+            window=window, client_type=self.dpy.intern_atom("_NET_CLOSE_WINDOW"),
+            data=(32, [X.CurrentTime, 2, 0, 0, 0]))
+        self.root.send_event(message,
+                             event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+        self.dpy.flush()
+
+    def keys(self, window, *names):
+        """Key presses into window, after giving it the focus."""
+        self._xdotool("windowfocus", "--sync", window.id)
+        for name in names:
+            self._xdotool("key", "--clearmodifiers", name)
+
+
+@pytest.fixture
+def desktop(xserver, window_manager):
+    view = Desktop(xserver)
+    yield view
+    view.close()
+
+
+# ------------------------------------------------------------ the other programs
+
+FAKE_PROGRAM = r"""
+import ctypes, signal, sys
+ctypes.CDLL(None).prctl(15, sys.argv[1].encode(), 0, 0, 0)   # PR_SET_NAME
+def record(sig, frame):
+    print(signal.Signals(sig).name, flush=True)
+    if sig == signal.SIGTERM:
+        sys.exit(0)
+for sig in (signal.SIGUSR1, signal.SIGUSR2, signal.SIGTERM, signal.SIGINT):
+    signal.signal(sig, record)
+print("ready", flush=True)
+while True:
+    signal.pause()
+"""
+
+
+@pytest.fixture
+def fake(xserver, start_program):
+    """fake(name) -> Program: a process named name that prints each signal it gets."""
+
+    def start(name):
+        program = start_program([sys.executable, "-c", FAKE_PROGRAM, name])
+        assert program.wait_line("ready", WAIT), program.stderr()
+        with open(f"/proc/{program.pid}/comm") as f:
+            assert f.read().strip() == name
+        return program
+
+    return start
+
+
+def signals_of(program):
+    return [line.strip() for line in program.lines() if line.startswith("SIG")]
+
+
+class Zuraze:
+    """The tool as the user sees it."""
+
+    def __init__(self, program, desktop):
+        self.program = program
+        self.desktop = desktop
+        self.settings = None
+
+    @property
+    def pid(self):
+        return self.program.pid
+
+    def wait_settings(self):
+        title = message_text("O_TITLE")
+        self.settings = self.desktop.wait_window(
+            self.pid, lambda w: self.desktop.title(w) == title)
+        assert self.settings is not None, f"no settings window: {self.program.output()}"
+        # Drawn once the radio marks are there.
+        assert wait_until(lambda: len(self.radio_centres()) == 3), "radio buttons not drawn"
+        return self.settings
+
+    def radio_centres(self):
+        """Root points on the three radio marks, top to bottom. A mark is
+        found as a black pixel right above a white one in a column of the
+        window's left part: the outline of its white circle; the label
+        texts are drawn without white."""
+        x0, y0, width, height = self.desktop.geometry(self.settings)
+        for dx in range(10, min(90, width)):
+            column = self.desktop.pixels(x0 + dx, y0, 1, height)
+            tops = []
+            for y in range(height - 1):
+                if max(column[y]) < 0x18 and min(column[y + 1]) > 0xF0:
+                    if not tops or y - tops[-1] > 16:
+                        tops.append(y)
+            if len(tops) == 3:
+                return [(x0 + dx, y0 + top + 6) for top in tops]
+        return []
+
+    def choose(self, kind):
+        """Clicks the radio button of 4 (kind 1), 9 (2) or 20 (3) points."""
+        self.desktop.click(*self.radio_centres()[kind - 1])
+
+    def press(self, button):
+        """About, OK or Cancel of the settings window, through its mnemonic."""
+        self.desktop.keys(self.settings, {"About": "alt+a", "OK": "alt+o",
+                                          "Cancel": "alt+c"}[button])
+
+    def wait_box(self, known, timeout=WAIT):
+        """A window of the tool other than those in known."""
+        ids = {w.id for w in known if w is not None}
+        return self.desktop.wait_window(self.pid, lambda w: w.id not in ids, timeout)
+
+    def wait_calibration_window(self):
+        window = self.desktop.wait_window(self.pid, self.desktop.is_full_screen)
+        assert window is not None, f"no calibration window: {self.program.output()}"
+        return window
+
+
+@pytest.fixture
+def zuraze(xserver, desktop, start_program):
+    """zuraze() -> Zuraze started on the managed screen (and stopped before it
+    goes away)."""
+
+    def start(program=ZURAZE):
+        return Zuraze(start_program([program], env=xserver.env()), desktop)
+
+    return start
+
+
+def ids(windows):
+    return [w.id for w in windows or []]
+
+
+def register(config, **ids):
+    config.write("[PID]\n" + "".join(f"{name}={pid}\n" for name, pid in ids.items()))
+
+
+# ------------------------------------------------------------ targets and board
+
+def target_centres(count, width=SCREEN[0], height=SCREEN[1]):
+    """Screen centres of the targets, down each column first."""
+    columns, rows = {4: (2, 2), 9: (3, 3), 20: (5, 4)}[count]
+    return [(0.1 * width + i * 0.8 * width / (columns - 1),
+             0.1 * height + j * 0.8 * height / (rows - 1))
+            for i in range(columns) for j in range(rows)]
+
+
+def board_point(x, y):
+    """Where the simulated board reports a touch of screen point (x, y)."""
+    return int(250 + x * 3600 / SCREEN[0]), int(300 + y * 3500 / SCREEN[1])
+
+
+NOISE = [(3, -2), (-4, 1), (0, 5), (2, 2), (-1, -3), (5, 0), (-2, 4), (1, -5),
+         (4, 3), (-3, -1), (0, 0), (2, -4), (-5, 2), (3, 1), (-1, 3), (1, -2)]
+
+
+def touch(board, point, count=16, lifts=1):
+    """A stroke of count contacts near point with a little noise, then a
+    lift; the board points sent, in order."""
+    sent = []
+    for i in range(count):
+        dx, dy = NOISE[i % len(NOISE)]
+        sent.append((point[0] + dx + i % 3, point[1] + dy - i % 2))
+        board.contact(*sent[-1])
+    board.lift(*sent[-1], count=lifts)
+    return sent
+
+
+def trimmed_mean(values):
+    return (sum(values) - max(values) - min(values)) // (len(values) - 2)
+
+
+def expected_point(stroke):
+    """What the tool keeps of a stroke: contacts 7 to 16, trimmed mean per axis."""
+    kept = stroke[6:16]
+    return trimmed_mean([x for x, _ in kept]), trimmed_mean([y for _, y in kept])
+
+
+def target_colour(desktop, centre):
+    """'red', 'green' or 'grey': what the 30 by 30 target at centre shows."""
+    x, y = int(centre[0]) - 15, int(centre[1]) - 15
+    pixels = desktop.pixels(x, y, 30, 30)
+    red = sum(1 for r, g, b in pixels if r > 150 and g < 110 and b < 110)
+    green = sum(1 for r, g, b in pixels if g > r + 40 and g > b + 20)
+    if red > 30 and green < 10:
+        return "red"
+    if green > 30 and red < 10:
+        return "green"
+    return "grey" if red < 10 and green < 10 else f"mixed ({red} red, {green} green)"
+
+
+def wait_colours(desktop, centres, expected):
+    return wait_until(lambda: [target_colour(desktop, c) for c in centres] == expected)
+
+
+def start_calibration(zuraze_start, board, kind=1):
+    """Starts the tool, chooses the layout, presses OK and waits until the
+    targets are shown and the tool has greeted the board."""
+    tool = zuraze_start()
+    tool.wait_settings()
+    if kind != 2:
+        tool.choose(kind)
+    greetings = board.greetings()
+    tool.press("OK")
+    window = tool.wait_calibration_window()
+    assert board.wait_greetings(greetings + 1, WAIT), tool.program.output()
+    return tool, window
+
+
+# ------------------------------------------------------------ scenarios
+
+def test_second_instance_prints_the_lock_message_and_exits_1(config, zuraze):
+    register(config, Quilld=0)
+    first = zuraze()
+    first.wait_settings()
+    second = zuraze()
+    assert second.program.wait_exit(WAIT) == 1
+    assert second.program.output() == \
+        f"LOG_ERR Can not lock {LOCK}:Resource temporarily unavailable"
+    assert first.program.wait_exit(GRACE) is None, "the first instance must go on"
+    assert config.registry("Zuraze") == first.pid
+    first.press("Cancel")
+    assert first.program.wait_exit(WAIT) == 0
+
+
+def test_the_calibration_launcher_starts_the_tool_under_its_name(config, zuraze):
+    register(config, Quilld=0)
+    tool = zuraze(ORIENT_LAUNCHER)
+    tool.wait_settings()
+    with open(f"/proc/{tool.pid}/cmdline", "rb") as f:
+        assert f.read().split(b"\0")[0] == b"Zuraze"
+    assert config.registry("Zuraze") == tool.pid
+    tool.press("Cancel")
+    assert tool.program.wait_exit(WAIT) == 0
+
+
+@pytest.mark.parametrize("how", ["cancel_button", "window_manager"])
+def test_cancel_ends_with_0_and_leaves_the_service_alone(config, zuraze, fake, desktop, how):
+    service = fake("Quilld")
+    register(config, Quilld=service.pid)
+    tool = zuraze()
+    settings = tool.wait_settings()
+    assert config.registry("Zuraze") == tool.pid
+    assert os.path.exists(LOCK)
+    if how == "cancel_button":
+        tool.press("Cancel")
+    else:
+        desktop.close_by_window_manager(settings)
+    assert tool.program.wait_exit(WAIT) == 0
+    assert config.registry("Zuraze") == -1
+    assert not os.path.exists(LOCK)
+    time.sleep(GRACE)
+    assert signals_of(service) == []
+
+
+@pytest.mark.parametrize("registry", ["-1", None])
+def test_ok_without_a_registered_service_shows_the_error_box_and_ends(
+        config, zuraze, board, artifacts, desktop, registry):
+    config.write("[PID]\nQuilld=-1\n" if registry else "[PID]\n")
+    tool = zuraze()
+    settings = tool.wait_settings()
+    tool.press("OK")
+    box = tool.wait_box([settings])
+    assert box is not None, tool.program.output()
+    desktop.screenshot(artifacts, "error-box.png")
+    assert tool.program.wait_exit(GRACE) is None, "the box waits for the user"
+    desktop.keys(box, "Escape")
+    assert tool.program.wait_exit(WAIT) == 0
+    assert config.registry("Zuraze") == -1
+    assert not os.path.exists(LOCK)
+    assert board.greetings() == 0
+
+
+def test_ok_without_a_board_shows_the_error_box_and_a_later_ok_proceeds(
+        config, zuraze, board, fake, desktop):
+    service = fake("Quilld")
+    register(config, Quilld=service.pid)
+    board.unplug()
+    tool = zuraze()
+    settings = tool.wait_settings()
+    tool.press("OK")
+    box = tool.wait_box([settings])
+    assert box is not None, tool.program.output()
+    desktop.keys(box, "Return")  # its OK button has the focus
+    assert wait_until(lambda: ids(tool.desktop.windows_of(tool.pid)) == [settings.id])
+    assert tool.program.wait_exit(GRACE) is None
+    assert signals_of(service) == [], "the board was not taken"
+
+    board.plug()
+    tool.press("OK")
+    window = tool.wait_calibration_window()
+    assert board.wait_greetings(1, WAIT)
+    assert service.wait_line("SIGUSR1", WAIT)
+    desktop.keys(window, "Escape")
+    assert tool.program.wait_exit(WAIT) == 0
+
+
+def test_escape_during_capture_stores_nothing_and_sends_no_reload(
+        config, zuraze, board, fake, desktop):
+    service = fake("Quilld")
+    before = "[PID]\nQuilld=%d\n" % service.pid + config.calibration(
+        [(400, 300), (400, 3300), (3600, 300), (3600, 3300)])
+    config.write(before)
+    tool, window = start_calibration(zuraze, board, kind=1)
+    assert service.wait_line("SIGUSR1", WAIT), "the service lets go of the board at OK"
+    touch(board, board_point(*target_centres(4)[0]))
+    assert service.wait_count("SIGUSR1", 2, WAIT), "and again after the first target"
+
+    desktop.keys(window, "Escape")
+    assert tool.program.wait_exit(WAIT) == 0
+    assert tool.program.wait_line("Escape press bRun=0 bJudge=0")
+    time.sleep(GRACE)
+    assert "SIGUSR2" not in signals_of(service)
+    assert config.read().split("[coordinate]")[1] == before.split("[coordinate]")[1]
+    assert not os.path.exists(LOCK)
+
+
+def test_a_service_registered_after_the_start_is_signalled_per_target_only(
+        config, zuraze, board, fake, desktop):
+    register(config, Quilld=-1)
+    tool = zuraze()
+    tool.wait_settings()
+    service = fake("Quilld")
+    register(config, Zuraze=tool.pid, Quilld=service.pid)
+    tool.choose(1)
+    tool.press("OK")
+    window = tool.wait_calibration_window()
+    assert board.wait_greetings(1, WAIT)
+    time.sleep(GRACE)
+    assert signals_of(service) == [], "the id read at start-up was -1"
+    touch(board, board_point(*target_centres(4)[0]))
+    assert service.wait_line("SIGUSR1", WAIT), "the id is read afresh after a target"
+    desktop.keys(window, "Escape")
+    assert tool.program.wait_exit(WAIT) == 0
+    assert signals_of(service) == ["SIGUSR1"]
+
+
+def test_orient_key_during_capture_aborts_and_the_service_reloads(
+        config, zuraze, board, fake, desktop):
+    service = fake("Quilld")
+    register(config, Quilld=service.pid)
+    tool, window = start_calibration(zuraze, board, kind=2)
+    assert service.wait_line("SIGUSR1", WAIT)
+    board.key(T_CMD_ORIENT)
+    assert service.wait_line("SIGUSR2", WAIT), tool.program.output()
+    assert wait_until(lambda: config.registry("Zuraze") == -1)
+    assert not os.path.exists(LOCK)
+    # The window stays, capturing nothing, until Escape.
+    assert tool.program.wait_exit(GRACE) is None
+    touch(board, board_point(*target_centres(9)[0]))
+    assert tool.program.wait_exit(GRACE) is None
+    desktop.keys(window, "Escape")
+    assert tool.program.wait_exit(WAIT) == 0
+    assert signals_of(service) == ["SIGUSR1", "SIGUSR2"]
+    assert config.get("coordinate", "dotNum") is None
+
+
+def test_a_running_edge_key_tool_is_ended_at_ok(config, zuraze, board, fake, desktop):
+    edgetab = fake("Edgetab")
+    register(config, Quilld=0, Edgetab=edgetab.pid)
+    tool, window = start_calibration(zuraze, board, kind=2)
+    assert edgetab.wait_exit(WAIT) == 0
+    assert signals_of(edgetab) == ["SIGTERM"]
+    assert tool.program.wait_line("reS=0", WAIT)
+    desktop.keys(window, "Escape")
+    assert tool.program.wait_exit(WAIT) == 0
+
+
+def test_settings_window_shows_each_choice_and_the_about_box(config, zuraze, desktop, artifacts):
+    register(config, Quilld=0)
+    tool = zuraze()
+    settings = tool.wait_settings()
+    x0, y0, width, height = desktop.geometry(settings)
+    assert width >= 360 and height >= 230
+
+    def preview():
+        # Right half of the window's upper part, where the picture is.
+        return desktop.pixels(x0 + width // 2, y0, width - width // 2, height * 2 // 3)
+
+    shown = {}
+    for kind, name in [(2, "9-points"), (1, "4-points"), (3, "20-points")]:
+        if kind != 2:
+            before = preview()
+            tool.choose(kind)
+            assert wait_until(lambda: preview() != before), f"preview of {name} not shown"
+        shown[name] = preview()
+        desktop.screenshot(artifacts, f"settings-{name}.png")
+    assert len({tuple(p) for p in shown.values()}) == 3, "each choice has its own picture"
+
+    tool.press("About")
+    about = tool.wait_box([settings])
+    assert about is not None
+    assert desktop.title(about) == "About us"
+    desktop.screenshot(artifacts, "about-box.png")
+    # OK sits at the right end of the 30-pixel action area.
+    ax, ay, aw, ah = desktop.geometry(about)
+    desktop.click(ax + aw - 30, ay + ah - 18)
+    assert wait_until(lambda: ids(tool.desktop.windows_of(tool.pid)) == [settings.id]), \
+        "OK closes the about box"
+    tool.press("Cancel")
+    assert tool.program.wait_exit(WAIT) == 0
+
+
+def test_credits_box_opens_on_p_q_shift_and_control(config, zuraze, board, desktop, artifacts):
+    register(config, Quilld=0)
+    tool, window = start_calibration(zuraze, board, kind=2)
+    desktop.keys(window, "P", "Q", "Shift_L", "Control_L")
+    box = tool.wait_box([window])
+    assert box is not None, tool.program.output()
+    desktop.screenshot(artifacts, "credits-box.png")
+    desktop.keys(box, "Escape")
+    assert wait_until(lambda: ids(tool.desktop.windows_of(tool.pid)) == [window.id])
+    desktop.keys(window, "Escape")
+    assert tool.program.wait_exit(WAIT) == 0
+
+
+def test_four_point_calibration_stores_the_trimmed_means(
+        config, zuraze, board, desktop, artifacts):
+    register(config, Quilld=0)
+    tool, window = start_calibration(zuraze, board, kind=1)
+    centres = target_centres(4)
+    assert wait_colours(desktop, centres, ["red", "grey", "grey", "grey"]), \
+        [target_colour(desktop, c) for c in centres]
+    desktop.screenshot(artifacts, "calibration-start.png")
+
+    # Fifteen contacts and a lift keep nothing; sixteen complete the target.
+    touch(board, board_point(*centres[0]), count=15)
+    time.sleep(GRACE)
+    assert [target_colour(desktop, c) for c in centres] == ["red", "grey", "grey", "grey"]
+
+    strokes = []
+    for k, centre in enumerate(centres):
+        strokes.append(touch(board, board_point(*centre)))
+        if k < 3:
+            expected = ["green"] * (k + 1) + ["red"] + ["grey"] * (2 - k)
+            assert wait_colours(desktop, centres, expected), \
+                [target_colour(desktop, c) for c in centres]
+        if k == 1:
+            desktop.screenshot(artifacts, "calibration-midway.png")
+    assert tool.program.wait_exit(WAIT) == 0, tool.program.output()
+
+    points = [expected_point(s) for s in strokes]
+    lines = []
+    for i in reversed(range(4)):
+        lines += [f"dotY{i}={points[i][1]}", f"dotX{i}={points[i][0]}"]
+    body = config.read().split("[coordinate]\n", 1)[1]
+    assert body == "\n".join(lines + ["dotNum=4"]) + "\n"
+    assert config.registry("Zuraze") == -1
+    assert not os.path.exists(LOCK)
+    assert tool.program.count("存储的数据") == 4
+    assert tool.program.count(".......................") == 1
+
+
+# ------------------------------------------------------------ with the service
+
+ANGLE = math.radians(1.5)
+
+
+def transform(x, y):
+    """The simulated board: the screen slightly rotated and scaled on it."""
+    dx, dy = x - SCREEN[0] / 2, y - SCREEN[1] / 2
+    return (round(2048 + 3.4 * (dx * math.cos(ANGLE) - dy * math.sin(ANGLE))),
+            round(2060 + 4.5 * (dx * math.sin(ANGLE) + dy * math.cos(ANGLE))))
+
+
+def body_keys(text):
+    return [line.split("=", 1)[0] for line in text.splitlines()]
+
+
+@pytest.mark.parametrize("count", [4, 9, 20])
+def test_calibration_with_the_service_running_maps_touches_where_the_transform_says(
+        config, quilld, zuraze, board, pointer, desktop, artifacts, count):
+    hotkeys = "[HOTKEY]\nkeyX0=4000\nkeyY0=4000\n"
+    config.write("[coordinate]\ndotNum=0\n" + hotkeys)
+    service = quilld()
+    assert service.wait_line("signal_usr2 called", WAIT), "the service identified the board"
+    tool = zuraze()
+    tool.wait_settings()
+    kind = {4: 1, 9: 2, 20: 3}[count]
+    if kind != 2:
+        tool.choose(kind)
+    tool.press("OK")
+    tool.wait_calibration_window()
+    assert service.wait_line("111111111111111111111111111111111called", WAIT), \
+        "the service lets go of the board at OK"
+
+    centres = target_centres(count)
+    # The service reads the port too: each stroke is sent with ample
+    # redundancy, so either reader's share is enough.
+    for k, centre in enumerate(centres):
+        touch(board, transform(*centre), count=80, lifts=20)
+        if k + 1 < count:
+            assert wait_until(lambda: target_colour(desktop, centres[k]) == "green"
+                              and target_colour(desktop, centres[k + 1]) == "red"), \
+                f"target {k}: {tool.program.output()[-2000:]}"
+        if k == count // 2:
+            desktop.screenshot(artifacts, f"calibration-{count}-midway.png")
+    assert tool.program.wait_exit(WAIT) == 0, tool.program.output()[-2000:]
+    # The service reloads the stored points: its trace lists the last one.
+    last = count - 1
+    stored_last = (config.get("coordinate", f"dotX{last}"), config.get("coordinate", f"dotY{last}"))
+    assert service.wait_line(f"orient......{last}:({stored_last[0]} {stored_last[1]})", WAIT)
+    assert service.count("signal_usr2 called") >= 2
+
+    text = config.read()
+    body = text.split("[coordinate]\n", 1)[1].split("[", 1)[0]
+    if count == 20:
+        order = ["dotNum"] + [f"dot{a}{i}" for i in reversed(range(20)) for a in "XY"]
+    else:
+        order = [f"dot{a}{i}" for i in reversed(range(count)) for a in "YX"] + ["dotNum"]
+    assert body_keys(body) == order
+    assert "\n" + hotkeys in text
+    assert config.get("coordinate", "dotNum") == str(count)
+    for i, centre in enumerate(centres):
+        bx, by = transform(*centre)
+        stored = int(config.get("coordinate", f"dotX{i}")), int(config.get("coordinate", f"dotY{i}"))
+        assert abs(stored[0] - bx) <= 8 and abs(stored[1] - by) <= 8, (i, stored, (bx, by))
+
+    # The service reopens the port about a second after the tool's last
+    # SIGUSR1 and flushes it: a touch made before that is lost, so it is
+    # made again until the pointer moves.
+    for screen_point in [(300, 500), (700, 250), (512, 384), (150, 650)]:
+        def touched_and_landed():
+            since = len(pointer.events())
+            board.contact(*transform(*screen_point), count=5)
+            board.lift(*transform(*screen_point), count=3)
+            return pointer.wait_motion_to(*screen_point, 1.0, tolerance=3, since=since)
+        landed = wait_until(touched_and_landed, WAIT)
+        assert landed is not None, (screen_point, pointer.events()[-5:])
