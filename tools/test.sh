@@ -12,5 +12,6 @@ ctest --test-dir build -j "$jobs" --output-on-failure
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON
 cmake --build build-sanitize -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-sanitize -j "$jobs" -L unit --output-on-failure
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp \
+UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-sanitize -j "$jobs" -L unit --timeout 300 --output-on-failure

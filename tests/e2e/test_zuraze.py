@@ -7,204 +7,21 @@ The service's part is played by a small process named "Quilld" (or
 nobody but the tool reads the board, so packet counts are exact."""
 import math
 import os
-import shutil
-import subprocess
-import sys
-import tempfile
 import time
 
 import pytest
-from Xlib import X, Xatom, display, error
-from Xlib.protocol import event
+
+from gui import (GRACE, WAIT, desktop, fake, ids, message_text, register,  # noqa: F401
+                 signals_of, wait_until, window_manager)
 
 
 ZURAZE = "/usr/share/RivarAzazuva/QMRV/Zuraze"
 ORIENT_LAUNCHER = "/usr/local/Slatrix_QM_RV_Drivers/run_Orient"
 LOCK = "/tmp/Zuraze.mux"
-MSG_FILE = "/usr/share/RivarAzazuva/QMRV/msg.ini"
-WAIT = 10.0    # upper bound for things that normally take well under a second
-GRACE = 0.5    # how long something that must not happen is watched for
 SCREEN = (1024, 768)
 
 # Board events and keys (the touch line of the board fixture).
 T_CMD_ORIENT = 0xA2
-
-
-def wait_until(predicate, timeout=WAIT, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > deadline:
-            return value
-        time.sleep(interval)
-
-
-def message_text(key):
-    with open(MSG_FILE) as f:
-        for line in f.read().splitlines():
-            if line.startswith(key + "="):
-                return line[len(key) + 1:]
-    raise AssertionError(f"{MSG_FILE} has no line {key}=")
-
-
-# ------------------------------------------------------------ the desktop
-
-@pytest.fixture
-def window_manager(xserver, artifacts):
-    """Openbox on the xserver's screen, so windows get focus and close requests."""
-    if shutil.which("openbox") is None:
-        pytest.fail("openbox (Debian package openbox) is needed", pytrace=False)
-    if shutil.which("xdotool") is None:
-        pytest.fail("xdotool (Debian package xdotool) is needed", pytrace=False)
-    home = tempfile.mkdtemp(prefix="e2e-wm-", dir="/tmp")
-    env = dict(xserver.env(), HOME=home, XDG_CONFIG_HOME=f"{home}/config",
-               XDG_CACHE_HOME=f"{home}/cache", XDG_DATA_HOME=f"{home}/data")
-    with open(os.path.join(artifacts, "openbox.log"), "w") as log:
-        wm = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdin=subprocess.DEVNULL,
-                              stdout=log, stderr=subprocess.STDOUT)
-    dpy = display.Display(xserver.display)
-    check = dpy.intern_atom("_NET_SUPPORTING_WM_CHECK")
-    try:
-        if not wait_until(lambda: wm.poll() is not None
-                          or dpy.screen().root.get_full_property(check, Xatom.WINDOW)):
-            pytest.fail("openbox did not take the screen", pytrace=False)
-        if wm.poll() is not None:
-            pytest.fail(f"openbox exited with status {wm.returncode}", pytrace=False)
-        yield wm
-    finally:
-        dpy.close()
-        if wm.poll() is None:
-            wm.terminate()
-            wm.wait(10)
-        shutil.rmtree(home, ignore_errors=True)
-
-
-class Desktop:
-    """The test's own view of the screen: windows by process, pixels, input."""
-
-    def __init__(self, xserver):
-        self.xserver = xserver
-        self.dpy = display.Display(xserver.display)
-        self.root = self.dpy.screen().root
-        self._pid_atom = self.dpy.intern_atom("_NET_WM_PID")
-        self._name_atom = self.dpy.intern_atom("_NET_WM_NAME")
-        self._utf8 = self.dpy.intern_atom("UTF8_STRING")
-
-    def close(self):
-        self.dpy.close()
-
-    def windows_of(self, pid):
-        """The mapped client windows of process pid."""
-        found, pending = [], [self.root]
-        try:
-            while pending:
-                window = pending.pop()
-                if window.get_attributes().map_state != X.IsViewable:
-                    continue
-                prop = window.get_full_property(self._pid_atom, Xatom.CARDINAL)
-                if prop is not None and prop.value[0] == pid and window.get_wm_class():
-                    found.append(window)
-                    continue
-                pending.extend(window.query_tree().children)
-        except (error.BadWindow, error.BadDrawable):
-            return None  # a window went away while we looked: look again
-        return found
-
-    def wait_window(self, pid, predicate=lambda w: True, timeout=WAIT):
-        def find():
-            for window in self.windows_of(pid) or []:
-                try:
-                    if predicate(window):
-                        return window
-                except (error.BadWindow, error.BadDrawable):
-                    pass
-            return None
-        return wait_until(find, timeout)
-
-    def title(self, window):
-        prop = window.get_full_property(self._name_atom, self._utf8)
-        return prop.value.decode() if prop is not None else ""
-
-    def geometry(self, window):
-        """Root position and size of the window's client area."""
-        g = window.get_geometry()
-        origin = self.root.translate_coords(window, 0, 0)
-        return origin.x, origin.y, g.width, g.height
-
-    def is_full_screen(self, window):
-        return self.geometry(window) == (0, 0) + SCREEN
-
-    def pixels(self, x, y, w, h):
-        """[(r, g, b)] of a root area, row by row."""
-        data = self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data
-        return [(data[i + 2], data[i + 1], data[i]) for i in range(0, len(data), 4)]
-
-    def screenshot(self, artifacts, name):
-        return self.xserver.screenshot(os.path.join(artifacts, name))
-
-    def _xdotool(self, *args):
-        subprocess.run(["xdotool", *map(str, args)], env=self.xserver.env(), check=True,
-                       capture_output=True, timeout=WAIT)
-
-    def click(self, x, y):
-        self._xdotool("mousemove", "--sync", x, y, "click", 1)
-
-    def close_by_window_manager(self, window):
-        """Asks the window manager to close window, as its close button does."""
-        message = event.ClientMessage(
-            window=window, client_type=self.dpy.intern_atom("_NET_CLOSE_WINDOW"),
-            data=(32, [X.CurrentTime, 2, 0, 0, 0]))
-        self.root.send_event(message,
-                             event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
-        self.dpy.flush()
-
-    def keys(self, window, *names):
-        """Key presses into window, after giving it the focus."""
-        self._xdotool("windowfocus", "--sync", window.id)
-        for name in names:
-            self._xdotool("key", "--clearmodifiers", name)
-
-
-@pytest.fixture
-def desktop(xserver, window_manager):
-    view = Desktop(xserver)
-    yield view
-    view.close()
-
-
-# ------------------------------------------------------------ the other programs
-
-FAKE_PROGRAM = r"""
-import ctypes, signal, sys
-ctypes.CDLL(None).prctl(15, sys.argv[1].encode(), 0, 0, 0)   # PR_SET_NAME
-def record(sig, frame):
-    print(signal.Signals(sig).name, flush=True)
-    if sig == signal.SIGTERM:
-        sys.exit(0)
-for sig in (signal.SIGUSR1, signal.SIGUSR2, signal.SIGTERM, signal.SIGINT):
-    signal.signal(sig, record)
-print("ready", flush=True)
-while True:
-    signal.pause()
-"""
-
-
-@pytest.fixture
-def fake(xserver, start_program):
-    """fake(name) -> Program: a process named name that prints each signal it gets."""
-
-    def start(name):
-        program = start_program([sys.executable, "-c", FAKE_PROGRAM, name])
-        assert program.wait_line("ready", WAIT), program.stderr()
-        with open(f"/proc/{program.pid}/comm") as f:
-            assert f.read().strip() == name
-        return program
-
-    return start
-
-
-def signals_of(program):
-    return [line.strip() for line in program.lines() if line.startswith("SIG")]
 
 
 class Zuraze:
@@ -274,14 +91,6 @@ def zuraze(xserver, desktop, start_program):
         return Zuraze(start_program([program], env=xserver.env()), desktop)
 
     return start
-
-
-def ids(windows):
-    return [w.id for w in windows or []]
-
-
-def register(config, **ids):
-    config.write("[PID]\n" + "".join(f"{name}={pid}\n" for name, pid in ids.items()))
 
 
 # ------------------------------------------------------------ targets and board

@@ -1,0 +1,124 @@
+// The screen probe and the reader thread: greeting, identification and the
+// capture of one key after the other.
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "board_packet.h"
+#include "edgetab.h"
+#include "fileio.h"
+#include "key_table.h"
+#include "paths.h"
+#include "registry.h"
+#include "serial.h"
+
+namespace {
+
+constexpr int MISSES_BEFORE_REGREETING = 9;
+constexpr const char* FALLBACK_DISPLAY = "localhost:0";
+
+bool greet(int fd) {
+    return write_all(fd, connect_s, sizeof connect_s) == static_cast<ssize_t>(sizeof connect_s);
+}
+
+void print_packet(const uint8_t* p) {
+    printf("%2x %2x %2x %2x %2x %2x %2x %2x\n", p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+}
+
+[[noreturn]] void become_bareedge() {
+    // The lock descriptor is inherited: the lock stays held by the warning.
+    execl(BAREEDGE_PROGRAM, BAREEDGE_NAME, static_cast<char*>(nullptr));
+    exitProcess();
+    exit(1);
+}
+
+void identification(const uint8_t* pkt) {
+    bJudge = 0;
+    printf("Kill signal start**-----------------valu_flags=%d\n", g_capture.kind.valu_flags);
+    identify_for_teaching(pkt[0], pkt[1], g_capture.kind);
+    printf("valu_flags=%d iRealEdgetab=%d\n", g_capture.kind.valu_flags,
+           g_capture.kind.iRealEdgetab);
+    kill(getpid(), SIGUSR1);  // showGUI
+}
+
+void data_packet(const uint8_t* pkt) {
+    const bool elec = g_capture.kind.valu_flags == LINE_ELEC;
+    if (!elec) puts("------------------------------");
+    if (!g_capture.data_packet(pkt)) return;
+    // The service reads the port too; on this line it is held off again.
+    if (elec) registry_signal(KEY_QUILLD, SIGUSR1);
+    kill(getpid(), SIGUSR2);  // change_keyimage
+}
+
+}  // namespace
+
+void InitData() {
+    const char* name = getenv("DISPLAY");
+    if (name == nullptr) exit(1);
+    Display* display = XOpenDisplay(name);
+    if (display == nullptr) {
+        printf("Cannot connect to X server %s\n", FALLBACK_DISPLAY);
+        exit(-1);
+    }
+    const int screen = DefaultScreen(display);
+    const double screen_width = DisplayWidth(display, screen);
+    const double screen_height = DisplayHeight(display, screen);
+    XCloseDisplay(display);
+    layout_keys(screen_width, screen_height, PosArray);
+}
+
+int Close_port() {
+    puts("Close_port");
+    int fd = EQ_fd.load();
+    if (fd > 0 && EQ_fd.compare_exchange_strong(fd, -1)) close(fd);
+    return 0;
+}
+
+void* thread_funCom(void*) {
+    puts("thread_funCom start");
+    const int fd = EQ_fd;
+    Init_EQ(fd);
+    // The loop's result is not a board line; the table of the line in use
+    // stays as identified.
+    Connect_EQ(fd, -1);
+    Close_port();
+    return nullptr;
+}
+
+int Connect_EQ(int fd, int /*v_flags*/) {
+    g_capture.arm();
+    tcflush(fd, TCIOFLUSH);
+    greet(fd);
+
+    int time_flags = 0;
+    uint8_t roverbuff[PACKET_SIZE];
+    while (bRun != 0) {
+        if (read_retry(fd, roverbuff, sizeof roverbuff) != PACKET_SIZE) {
+            if (++time_flags > MISSES_BEFORE_REGREETING - 1) {
+                sleep(1);
+                time_flags = 0;
+                if (!greet(fd)) bRun = 0;
+            }
+            continue;
+        }
+        time_flags = 0;
+        print_packet(roverbuff);
+        switch (classify(roverbuff)) {
+            case PacketKind::no_edge_keys:
+                become_bareedge();
+            case PacketKind::bad_check:
+                break;
+            case PacketKind::data:
+                data_packet(roverbuff);
+                break;
+            case PacketKind::reply:
+                if (bJudge == 1) identification(roverbuff);
+                break;
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,38 @@
+#include "key_table.h"
+
+#include <cstdio>
+
+#include "paths.h"
+
+namespace {
+
+// Keys i and i + 14 are the same function on opposite board edges.
+const char* const kImageStems[EDGE_KEY_COUNT / 2] = {
+    "NewPage", "Save",     "PrePage", "NextPage",    "Mouse",       "BlackPen", "RedPen",
+    "BluePen", "GreenPen", "Eraser",  "UserDefine2", "UserDefine1", "Orient",   "Start"};
+
+constexpr double LEFT_COLUMN = 0.3;
+constexpr double RIGHT_COLUMN_END = 0.7;
+constexpr double FIRST_ROW = 0.1;
+constexpr double ROWS_SPAN = 0.8;
+
+}  // namespace
+
+void layout_keys(double width, double height, Pos PosArray[EDGE_KEY_COUNT]) {
+    constexpr int half = EDGE_KEY_COUNT / 2;
+    const double ScrLeftX = width * LEFT_COLUMN;
+    const double ScrLeftY = height * FIRST_ROW;
+    const double Grid_Height = height * ROWS_SPAN / (half - 1);
+    const double centre_offset = KEY_IMAGE_SIZE / 2;
+    for (int i = 0; i < half; ++i) {
+        const int y = static_cast<int>(i * Grid_Height + ScrLeftY - centre_offset);
+        PosArray[i] = {static_cast<int>(ScrLeftX), y};
+        PosArray[i + half] = {static_cast<int>(width * RIGHT_COLUMN_END - KEY_IMAGE_SIZE), y};
+    }
+}
+
+void key_image_file(int key, int state, char* out, int size) {
+    if (key == 0 && state == KEY_IDLE) state = KEY_ACTIVE;
+    snprintf(out, size, "%s%s%d.bmp", EDGETAB_RES_DIR, kImageStems[key % (EDGE_KEY_COUNT / 2)],
+             state);
+}

@@ -1,0 +1,142 @@
+// Edgetab, the edge-key setup tool: start-up, taking the board from the
+// service, the single-instance lock, the release and the hand-back.
+#include <fcntl.h>
+#include <glib-unix.h>
+#include <libintl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core_log.h"
+#include "edgetab.h"
+#include "msg_file.h"
+#include "paths.h"
+#include "registry.h"
+#include "serial.h"
+
+std::atomic<int> bRun{1};
+std::atomic<int> bJudge{0};
+std::atomic<int> EQ_fd{0};
+int c_f = 0;
+pthread_t com_thread;
+Pos PosArray[EDGE_KEY_COUNT];
+KeyCapture g_capture;
+
+namespace {
+
+int Quilld_pid = -1;
+int Orient_Pid = -1;
+
+void bind_message_domain() {
+    bindtextdomain("QMRV", "/usr/share/locale");
+    bind_textdomain_codeset("QMRV", "UTF-8");
+    textdomain("QMRV");
+}
+
+[[noreturn]] void refuse_without_service() {
+    char text[TEXT_SIZE] = {0};
+    read_text(SEC_EDGETAB_MSG, MSG_S_START, text);
+    Create_Msg_Window(MSG_WARNING, text);
+    registry_clear(KEY_EDGETAB);
+    exit(0);
+}
+
+void take_lock() {
+    // Inheritable on purpose: after the change into the warning program the
+    // lock stays held by that process.
+    c_f = open(EDGETAB_LOCK, O_RDONLY | O_CREAT | O_NOFOLLOW, 0644);
+    if (c_f < 0) {
+        printf("Can not open %s:%s", EDGETAB_LOCK, strerror(errno));
+        exit(1);
+    }
+    if (flock(c_f, LOCK_EX | LOCK_NB) != 0) {
+        printf("LOG_ERR Can not lock %s:%s", EDGETAB_LOCK, strerror(errno));
+        exit(1);
+    }
+}
+
+void show_port_failure() {
+    char first[TEXT_SIZE] = {0};
+    char second[TEXT_SIZE] = {0};
+    read_text(SEC_EDGETAB_MSG, MSG_S_NOT_OPEN, first);
+    read_text(SEC_EDGETAB_MSG, MSG_S_FILE, second);
+    char text[TEXT_SIZE];
+    snprintf(text, sizeof text, "%s\n%s\n", first, second);
+    // A cut may have split a character.
+    const gchar* valid_end = nullptr;
+    if (!g_utf8_validate(text, -1, &valid_end)) *const_cast<gchar*>(valid_end) = '\0';
+    msg_window_create(MSG_ERROR, text);
+}
+
+}  // namespace
+
+void exitProcess() {
+    bRun = 0;
+    bJudge = 0;
+    registry_clear(KEY_EDGETAB);
+    unlink(EDGETAB_LOCK);
+    if (c_f > 0) {
+        close(c_f);
+        c_f = -1;
+    }
+    int fd = EQ_fd.load();
+    if (fd > 0 && EQ_fd.compare_exchange_strong(fd, -1)) close(fd);
+}
+
+void hand_back() {
+    // A short-lived child reads the registry afresh and tells the service to
+    // reload.
+    const pid_t child = fork();
+    if (child < 0) {
+        write_core("Slatrix_QM_RV:Create ReOrient pid error");
+        exit(1);
+    }
+    if (child == 0) {
+        registry_signal(KEY_QUILLD, SIGUSR2);
+        _exit(0);
+    }
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    if (gtk_main_level() > 0) gtk_main_quit();
+    exit(0);
+}
+
+int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    bind_message_domain();
+    InitData();
+    registry_write_self(KEY_EDGETAB);
+    Quilld_pid = registry_read(KEY_QUILLD);
+    Orient_Pid = registry_read(KEY_ZURAZE);
+    // The reader thread raises these in the own process; their GTK work runs
+    // on the GUI thread.
+    g_unix_signal_add(SIGUSR2, change_keyimage, nullptr);
+    g_unix_signal_add(SIGUSR1, showGUI, nullptr);
+    gtk_init(&argc, &argv);
+
+    if (Quilld_pid < 0) refuse_without_service();
+    if (Quilld_pid > 0) registry_signal_pid(Quilld_pid, KEY_QUILLD, SIGUSR1);
+    if (Orient_Pid > 0) registry_signal_pid(Orient_Pid, KEY_ZURAZE, SIGTERM);
+    puts("after kill signal");
+
+    take_lock();
+    EQ_fd = Open_EQ(false);
+    if (EQ_fd > 0) {
+        bRun = 1;
+        bJudge = 1;
+        pthread_create(&com_thread, nullptr, thread_funCom, reinterpret_cast<void*>(10));
+    } else {
+        bRun = 0;
+        bJudge = 0;
+        exitProcess();
+        show_port_failure();
+    }
+    gtk_main();
+    return 0;
+}

@@ -1,0 +1,152 @@
+// What the tool shows: the full-screen key window with the 28 key pictures,
+// the reactions to the reader thread's signals, Escape, and the message box.
+#include <cstdio>
+#include <cstring>
+
+#include "edgetab.h"
+#include "inifile.h"
+#include "key_table.h"
+#include "paths.h"
+#include "store.h"
+
+namespace {
+
+GtkWidget* Orient_Fixed = nullptr;
+GtkWidget* image[EDGE_KEY_COUNT] = {};      // idle
+GtkWidget* Image_Arr[EDGE_KEY_COUNT] = {};  // active
+GtkWidget* Image_Frr[EDGE_KEY_COUNT] = {};  // done
+int shown_keys = 0;                         // keys whose done picture is up
+
+constexpr unsigned KEY_ESCAPE = 0xFF1B;
+constexpr int FRAME_PADDING = 10;
+
+GtkWidget* key_image(int key, int state) {
+    char file[128];
+    key_image_file(key, state, file, sizeof file);
+    return gtk_image_new_from_file(file);
+}
+
+// Signals raised close together arrive as one: every key learnt since the
+// last call is shown. Before the window exists there is nothing to update.
+void show_learnt_keys() {
+    if (Orient_Fixed == nullptr) return;
+    const int learnt = g_capture.cur_key;
+    for (; shown_keys < learnt && shown_keys < EDGE_KEY_COUNT - 1; ++shown_keys) {
+        ChangeImage(image[shown_keys], KEY_DONE, shown_keys);
+        ChangeImage(image[shown_keys + 1], KEY_ACTIVE, shown_keys + 1);
+    }
+}
+
+[[noreturn]] void finish_teaching() {
+    for (int i = 0; i < EDGE_KEY_COUNT; ++i)
+        printf("获取KeyPos的值.......%d:(%d,%d)\n", i, g_capture.KeyPos[i].x,
+               g_capture.KeyPos[i].y);
+    exitProcess();
+    SaveData(g_capture.KeyPos, g_capture.QMKeyPos);
+    g_usleep(200 * 1000);
+    hand_back();
+}
+
+}  // namespace
+
+void read_text(const char* section, const char* key, char* buf) {
+    ReadMsg(section, key, buf, TEXT_SIZE, MSG_FILE);
+    // GTK shows only whole UTF-8 characters: drop what a cut left half.
+    const gchar* valid_end = nullptr;
+    if (!g_utf8_validate(buf, -1, &valid_end)) *const_cast<gchar*>(valid_end) = '\0';
+}
+
+gboolean showGUI(gpointer) {
+    if (g_capture.kind.iRealEdgetab == 0) {
+        puts("===========================");
+        keyset_window_create();
+    } else {
+        puts("###############################3333");
+        exitProcess();
+        puts("================要修改");
+    }
+    return G_SOURCE_CONTINUE;
+}
+
+gboolean change_keyimage(gpointer) {
+    if (g_capture.cur_key >= EDGE_KEY_COUNT) finish_teaching();
+    show_learnt_keys();
+    return G_SOURCE_CONTINUE;
+}
+
+void keyset_window_create() {
+    if (Orient_Fixed != nullptr) return;  // one identification per run
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
+    gtk_window_fullscreen(GTK_WINDOW(window));
+    gtk_widget_set_events(window,
+                          GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK);
+
+    GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(window), vbox);
+
+    GtkWidget* frame = gtk_frame_new(nullptr);
+    gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_ETCHED_OUT);
+    Orient_Fixed = gtk_fixed_new();
+    gtk_fixed_set_has_window(GTK_FIXED(Orient_Fixed), TRUE);
+    gtk_widget_set_size_request(Orient_Fixed, 30, 30);
+    gtk_container_add(GTK_CONTAINER(frame), Orient_Fixed);
+    gtk_box_pack_start(GTK_BOX(vbox), frame, TRUE, TRUE, FRAME_PADDING);
+
+    char text[TEXT_SIZE] = {0};
+    read_text(SEC_ORIENT_WINDOW, MSG_O_ORIMSG, text);
+    GtkWidget* label = gtk_label_new(text);
+    gtk_fixed_put(GTK_FIXED(Orient_Fixed), label, 0, 0);
+    gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_LEFT);
+
+    ref_piximage();
+    for (int i = 0; i < EDGE_KEY_COUNT; ++i) {
+        gtk_widget_set_size_request(image[i], KEY_IMAGE_SIZE, KEY_IMAGE_SIZE);
+        gtk_fixed_put(GTK_FIXED(Orient_Fixed), image[i], PosArray[i].x, PosArray[i].y);
+        gtk_widget_show(image[i]);
+    }
+
+    g_signal_connect(window, "key_press_event", G_CALLBACK(on_windowFull_key_press_event), nullptr);
+    gtk_widget_show_all(window);
+    // Keys learnt before the window existed.
+    show_learnt_keys();
+}
+
+void ref_piximage() {
+    for (int i = 0; i < EDGE_KEY_COUNT; ++i) {
+        image[i] = key_image(i, KEY_IDLE);
+        // Kept until placed: the window takes them over then.
+        Image_Arr[i] = GTK_WIDGET(g_object_ref_sink(key_image(i, KEY_ACTIVE)));
+        Image_Frr[i] = GTK_WIDGET(g_object_ref_sink(key_image(i, KEY_DONE)));
+    }
+}
+
+void ChangeImage(GtkWidget* /*Image*/, int type, int iUse) {
+    if (iUse < 0 || iUse >= EDGE_KEY_COUNT || Orient_Fixed == nullptr) return;
+    GtkWidget* picture = type == KEY_ACTIVE ? Image_Arr[iUse] : Image_Frr[iUse];
+    // Placed on top of the idle picture, which stays underneath.
+    if (gtk_widget_get_parent(picture) == nullptr)
+        gtk_fixed_put(GTK_FIXED(Orient_Fixed), picture, PosArray[iUse].x, PosArray[iUse].y);
+    gtk_widget_show(picture);
+}
+
+gboolean on_windowFull_key_press_event(GtkWidget*, GdkEventKey* event, gpointer) {
+    if (event->keyval == KEY_ESCAPE) {
+        exitProcess();
+        hand_back();
+    }
+    return FALSE;
+}
+
+int msg_window_create(int type, const char* text) {
+    GtkMessageType kind = GTK_MESSAGE_INFO;
+    if (type == 2) kind = GTK_MESSAGE_ERROR;
+    if (type == 3) kind = GTK_MESSAGE_QUESTION;
+    if (type == 4) kind = GTK_MESSAGE_WARNING;
+    GtkWidget* box = gtk_message_dialog_new(
+        nullptr, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+        kind, GTK_BUTTONS_OK, "%s", text);
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+    return 0;
+}
