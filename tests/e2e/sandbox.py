@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Run a command inside a private sandbox with the suite installed.
 
-    sandbox.py --build BUILD_DIR [--artifacts DIR] [--no-install] -- COMMAND...
+    sandbox.py --build BUILD_DIR [--artifacts DIR] [--no-install] [--private-etc-var] -- COMMAND...
 
 The command runs in its own mount and network namespaces. Inside:
   /usr   an overlay over the host's /usr: the install goes there, and the
@@ -9,7 +9,9 @@ The command runs in its own mount and network namespaces. Inside:
   /tmp   a fresh tmpfs (lock files, X sockets);
   /dev   a fresh tmpfs with the usual character devices and a new devpts
          instance, so the board simulator can put its pty at /dev/ttyUSB0;
-  lo     up, and nothing else: 127.0.0.1:10000 belongs to this sandbox alone.
+  lo     up, and nothing else: 127.0.0.1:10000 belongs to this sandbox alone;
+  /etc, /var  with --private-etc-var, overlays like /usr, so that dpkg can
+         install and remove packages without touching the host's database.
 The host's files are never written, and sandboxes run side by side without
 seeing each other. Test code finds E2E_SANDBOX=1, E2E_SOURCE, E2E_BUILD and
 E2E_ARTIFACTS in its environment; the programs under test read none of them.
@@ -36,12 +38,14 @@ def mount(fstype, source, target, options=None):
     run(*cmd, source, target)
 
 
-def private_usr(stage):
-    upper, work = os.path.join(stage, "usr-upper"), os.path.join(stage, "usr-work")
+def private_overlay(stage, path):
+    """A writable copy of the host's directory path: writes land in the stage."""
+    name = path.strip("/")
+    upper, work = os.path.join(stage, f"{name}-upper"), os.path.join(stage, f"{name}-work")
     os.makedirs(upper)
     os.makedirs(work)
-    mount("overlay", "sandbox-usr", "/usr",
-          f"lowerdir=/usr,upperdir={upper},workdir={work}")
+    mount("overlay", f"sandbox-{name}", path,
+          f"lowerdir={path},upperdir={upper},workdir={work}")
 
 
 def private_dev(stage):
@@ -67,7 +71,10 @@ def private_dev(stage):
 def inside(args):
     run("mount", "--make-rprivate", "/")
     mount("tmpfs", "sandbox-stage", STAGE, "mode=755")
-    private_usr(STAGE)
+    private_overlay(STAGE, "/usr")
+    if args.private_etc_var:
+        private_overlay(STAGE, "/etc")
+        private_overlay(STAGE, "/var")
     # Install before /tmp is covered, in case the build lives there.
     if not args.no_install:
         subprocess.run(["cmake", "--install", args.build], check=True, stdout=subprocess.DEVNULL)
@@ -90,6 +97,8 @@ def main():
                         help="host directory for screenshots and logs (default BUILD/e2e-artifacts)")
     parser.add_argument("--no-install", action="store_true",
                         help="leave the suite uninstalled (unit tests)")
+    parser.add_argument("--private-etc-var", action="store_true",
+                        help="make /etc and /var private overlays too (package installs)")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
@@ -111,7 +120,8 @@ def main():
            sys.executable, os.path.abspath(__file__), "--inside",
            "--build", os.path.abspath(args.build),
            "--artifacts", os.path.abspath(args.artifacts),
-           *(["--no-install"] if args.no_install else []), "--", *args.command]
+           *(["--no-install"] if args.no_install else []),
+           *(["--private-etc-var"] if args.private_etc_var else []), "--", *args.command]
     return subprocess.call(cmd)
 
 

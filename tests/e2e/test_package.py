@@ -1,0 +1,146 @@
+"""The Debian packages: built with CPack, installed with dpkg into a sandbox
+whose /usr, /etc and /var are private copies, the installed service drives the
+pointer, and removal leaves nothing but the user's configuration file.
+
+The tests run in file order: install, use, remove."""
+import os
+import signal
+import subprocess
+import tempfile
+
+import pytest
+
+BUILD = os.environ.get("E2E_BUILD", "")
+SUITE, DEMO = "whiteboard-drivers", "whiteboard-demo"
+CONFIG_FILE = "/usr/share/RivarAzazuva/QMRV/config.ini"
+SUITE_DIRS = ("/usr/local/Slatrix_QM_RV_Drivers", "/usr/share/RivarAzazuva",
+              "/usr/share/Slatrix")
+CORE_LOG = "/usr/share/Slatrix/QMRV/.core.slx"
+# Every program and every piece of installation data, at its fixed path.
+SUITE_FILES = (
+    "/usr/local/Slatrix_QM_RV_Drivers/Quilld",
+    "/usr/local/Slatrix_QM_RV_Drivers/Quilld-compact",
+    "/usr/local/Slatrix_QM_RV_Drivers/Dupwarn",
+    "/usr/local/Slatrix_QM_RV_Drivers/Bareedge",
+    "/usr/local/Slatrix_QM_RV_Drivers/run_Orient",
+    "/usr/local/Slatrix_QM_RV_Drivers/S4.bmp",
+    "/usr/local/Slatrix_QM_RV_Drivers/edgetab_res/RedPen1.bmp",
+    "/usr/share/RivarAzazuva/QMRV/Zuraze",
+    "/usr/share/RivarAzazuva/QMRV/Edgetab",
+    "/usr/share/RivarAzazuva/QMRV/msg.ini",
+    "/etc/xdg/autostart/quilld.desktop",
+    "/usr/lib/systemd/user/quilld.service",
+    "/usr/lib/udev/rules.d/70-whiteboard-board.rules",
+    "/usr/share/applications/zuraze.desktop",
+    "/usr/share/applications/edgetab.desktop",
+    *(f"/usr/share/man/man1/{p}.1" for p in
+      ("Quilld", "Quilld-compact", "Zuraze", "Edgetab", "Dupwarn", "Bareedge")),
+)
+EXECUTABLES = [f for f in SUITE_FILES if os.path.basename(f) in
+               ("Quilld", "Quilld-compact", "Dupwarn", "Bareedge", "run_Orient", "Zuraze",
+                "Edgetab")]
+RUNTIME_DEPENDENCIES = ("libgtk2.0-0", "libx11-6", "libxtst6", "libglib2.0-0")
+WHITEBOARD_LAUNCHER = "/usr/share/Slatrix_Software/run"
+
+
+def run(*cmd):
+    result = subprocess.run(cmd, capture_output=True, text=True, timeout=300)
+    assert result.returncode == 0, f"{cmd} failed ({result.returncode}):\n{result.stdout}\n{result.stderr}"
+    return result.stdout
+
+
+def package_files(deb):
+    """Paths of the regular files a package ships."""
+    out = run("dpkg-deb", "-c", deb)
+    return {line.split()[-1].lstrip(".") for line in out.splitlines() if line.startswith("-")}
+
+
+def status(package):
+    result = subprocess.run(["dpkg-query", "-W", "-f=${db:Status-Abbrev}", package],
+                            capture_output=True, text=True)
+    return result.stdout.strip() if result.returncode == 0 else "absent"
+
+
+@pytest.fixture(scope="module")
+def debs():
+    """The packages, built by CPack from the build directory into a private folder."""
+    if not os.path.isfile(os.path.join(BUILD, "CPackConfig.cmake")):
+        pytest.fail(f"{BUILD} has no CPackConfig.cmake", pytrace=False)
+    assert not os.path.exists("/usr/local/Slatrix_QM_RV_Drivers"), \
+        "the sandbox must start without the suite (--no-install)"
+    out_dir = tempfile.mkdtemp(prefix="e2e-debs-", dir="/tmp")
+    run("cpack", "-G", "DEB", "--config", os.path.join(BUILD, "CPackConfig.cmake"), "-B", out_dir)
+    found = {}
+    for name in os.listdir(out_dir):
+        for package in (SUITE, DEMO):
+            if name.startswith(package + "_") and name.endswith(".deb"):
+                found[package] = os.path.join(out_dir, name)
+    assert set(found) == {SUITE, DEMO}, os.listdir(out_dir)
+    return found
+
+
+def test_suite_package_ships_every_file_and_declares_its_dependencies(debs):
+    shipped = package_files(debs[SUITE])
+    assert not [f for f in SUITE_FILES if f not in shipped]
+    depends = run("dpkg-deb", "-f", debs[SUITE], "Depends")
+    assert [d for d in RUNTIME_DEPENDENCIES if d not in depends] == [], depends
+    assert WHITEBOARD_LAUNCHER not in shipped
+
+
+def test_demo_package_stays_apart_from_the_suite(debs):
+    demo = package_files(debs[DEMO])
+    assert "/usr/local/bin/whiteboard-demo" in demo
+    assert demo.isdisjoint(package_files(debs[SUITE]))
+    assert WHITEBOARD_LAUNCHER not in demo
+    assert not any(f.startswith(SUITE_DIRS) for f in demo)
+
+
+def test_dpkg_installs_the_suite(debs):
+    run("dpkg", "-i", debs[SUITE])
+    assert status(SUITE) == "ii"
+    assert [f for f in SUITE_FILES if not os.path.isfile(f)] == []
+    assert [f for f in EXECUTABLES if not os.access(f, os.X_OK)] == []
+    # The programs run as the desktop user, who must be able to write the configuration.
+    assert os.stat(CONFIG_FILE).st_mode & 0o666 == 0o666
+
+
+def test_installed_service_moves_the_pointer(config, quilld, board, pointer):
+    config.write(config.calibration([(400, 300), (400, 3300), (3600, 300), (3600, 3300)]))
+    service = quilld()
+    assert board.wait_greetings(1, 10)
+    assert service.wait_line("signal_usr2 called")
+    # Board (2000, 1800) is the middle of the calibrated area: the screen's middle.
+    board.stroke([(2000, 1800)] * 10 + [(2400, 2100)] * 10, lifts=3)
+    assert pointer.wait_motion_to(512, 384, 5, tolerance=3)
+    assert pointer.wait_release(1, 5)
+    assert [(e.kind, e.button) for e in pointer.events() if e.kind != "motion"] == \
+        [("press", 1), ("release", 1)]
+    assert service.stop(signal.SIGTERM) == 0
+
+
+def test_demo_package_installs_and_removes_beside_the_suite(debs):
+    run("dpkg", "-i", debs[DEMO])
+    assert os.access("/usr/local/bin/whiteboard-demo", os.X_OK)
+    run("dpkg", "-r", DEMO)
+    assert not os.path.exists("/usr/local/bin/whiteboard-demo")
+    assert status(SUITE) == "ii"
+
+
+def test_removal_leaves_only_the_configuration_file(debs):
+    # What the programs leave at run time: the calibration tool's log, a lock file.
+    os.makedirs(os.path.dirname(CORE_LOG), exist_ok=True)
+    with open(CORE_LOG, "w") as f:
+        f.write("log\n")
+    open("/tmp/Quilld.mux", "w").close()
+    with open(CONFIG_FILE, "a") as f:
+        f.write("[PID]\nQuilld=-1\n")
+    run("dpkg", "-r", SUITE)
+    assert status(SUITE) in ("absent", "un", "rc")
+    assert [f for f in SUITE_FILES if os.path.lexists(f)] == []
+    left = [os.path.join(d, name) for top in SUITE_DIRS if os.path.exists(top)
+            for d, _, names in os.walk(top) for name in names]
+    assert left == [CONFIG_FILE]
+    assert "Quilld=-1" in open(CONFIG_FILE).read()
+    assert not os.path.exists("/tmp/Quilld.mux")
+    assert not os.path.exists("/usr/local/Slatrix_QM_RV_Drivers")
+    assert not os.path.exists("/usr/share/Slatrix")
