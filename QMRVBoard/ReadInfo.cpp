@@ -16,10 +16,17 @@
 
 #include "config.h"
 #include "funCom.h"
+#include "inifile.h"
 #include "paths.h"
 #include "registry.h"
 #include "serial.h"
 #include "service.h"
+
+#ifdef QUILLD_COMPACT
+const ServiceProfile& g_profile = COMPACT_PROFILE;
+#else
+const ServiceProfile& g_profile = FULL_PROFILE;
+#endif
 
 std::atomic<int> bRun{1};
 std::atomic<int> valu_flags{0};
@@ -78,13 +85,14 @@ void release_all() {
     }
     bRun = 0;
     close_port_once();
-    registry_clear(KEY_QUILLD);
+    if (g_profile.clear_registry_at_exit) registry_clear(KEY_QUILLD);
 }
 
 void before_exit() { release_all(); }
 
 void catch_int(int) {
     stopping = true;
+    fputs(g_profile.int_text, stdout);
     release_all();
     exit(0);
 }
@@ -98,8 +106,8 @@ int x_server_lost(Display*) {
 
 void signal_usr1(int) {
     bRun = 0;
-    iRealEdgetab = 1;
-    puts("111111111111111111111111111111111called");
+    if (g_profile.usr1_marks_edgetab) iRealEdgetab = 1;
+    puts(g_profile.usr1_text);
 }
 
 void signal_usr2(int) {
@@ -147,8 +155,10 @@ void take_lock() {
     if (flock(c_f, LOCK_EX | LOCK_NB) != 0) {
         printf("LOG_ERR Can not lock %s:%s", QUILLD_LOCK, strerror(errno));
         fflush(stdout);
-        signal(SIGCHLD, SIG_DFL);
-        execl(DUPWARN_PROGRAM, DUPWARN_NAME, static_cast<char*>(nullptr));
+        if (g_profile.warn_duplicate) {
+            signal(SIGCHLD, SIG_DFL);
+            execl(DUPWARN_PROGRAM, DUPWARN_NAME, static_cast<char*>(nullptr));
+        }
         exit(1);
     }
 }
@@ -167,7 +177,7 @@ void start_signal_thread() {
 void register_and_stop_tools() {
     char pid[16];
     snprintf(pid, sizeof pid, "%d", static_cast<int>(getpid()));
-    printf("pid=%s\n", pid);
+    printf(g_profile.pid_format, pid);
     registry_write_self(KEY_QUILLD);
 
     Orient_Pid = registry_read(KEY_ZURAZE);
@@ -222,13 +232,16 @@ int Read_Data() {
     std::lock_guard<std::mutex> lock(reload);
     load_config(snap);
     Tables t = g_tables.current();
-    Dot_Num = load_tables(snap, t);
+    Dot_Num = load_tables(snap, t, g_profile.tables);
     g_tables.publish(t);
     return Dot_Num;
 }
 
 int main(int, char**) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    set_ini_autocreate(g_profile.create_config);
+    g_mouse.LimitCountRV = g_profile.LimitCountRV;
+    g_mouse.board_clicks = g_profile.board_clicks;
     puts("Board Service running");
     signal(SIGCHLD, SIG_IGN);
     take_lock();

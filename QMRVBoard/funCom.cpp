@@ -80,8 +80,14 @@ void StartEdgetab(const char* p) {
 }
 
 void start_launcher(Launcher which) {
-    const char* path = which == Launcher::whiteboard ? WHITEBOARD_LAUNCHER : ORIENT_LAUNCHER;
-    const char* argv0 = which == Launcher::whiteboard ? "run" : ZURAZE_NAME;
+    const char* path = ORIENT_LAUNCHER;
+    const char* argv0 = ZURAZE_NAME;
+    if (which == Launcher::whiteboard) {
+        path = WHITEBOARD_LAUNCHER;
+        argv0 = "run";
+    } else if (which == Launcher::calibration_tool) {
+        path = ZURAZE_PROGRAM;
+    }
     const pid_t child = fork();
     if (child < 0) exit(1);
     if (child > 0) return;
@@ -96,7 +102,7 @@ void start_launcher(Launcher which) {
 
 int Connect_EQ(int fd, int /*v_flags*/) {
     ServiceEffects fx;
-    PacketLoop loop(valu_flags, iRealEdgetab);
+    PacketLoop loop(valu_flags, iRealEdgetab, g_profile.compact_loop);
     Tables tables{};
     unsigned generation = ~0u;
     bRun = 1;

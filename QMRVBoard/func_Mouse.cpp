@@ -56,9 +56,10 @@ void MouseAction(MouseState& s, PointerSink& sink, mouse_act mouse) {
             s.MousePre = s.MouseMove;
             break;
         case 2:
-            right_button_event(sink);
+            if (s.board_clicks) right_button_event(sink);
             break;
         case 3:
+            if (!s.board_clicks) break;
             sink.button(1, true);
             sink.button(1, false);
             break;

@@ -21,7 +21,8 @@ struct MouseState {
     mouse_act MousePre{0, 0, 0};
     mouse_act MouseMove{0, 0, 0};
     int MiceDotCount = 0;
-    int LimitCountRV = 60;  // a right click when more still samples than this
+    int LimitCountRV = 60;     // a right click when more still samples than this
+    bool board_clicks = true;  // act 2 and 3 handled (the compact build ignores them)
 };
 
 // Weights of the smoothing, as single-precision constants (they add up to
@@ -29,7 +30,8 @@ struct MouseState {
 constexpr float rc1 = 0.7f;
 constexpr float rc2 = 0.3f;
 
-// act 0 lift, 1 contact, 2 right click, 3 left click; others do nothing.
+// act 0 lift, 1 contact, 2 right click, 3 left click (with board_clicks);
+// others do nothing.
 void MouseAction(MouseState& state, PointerSink& sink, mouse_act mouse);
 
 // The right-click sequence: release 1, 500 us, press 3, 500 us, release 3.

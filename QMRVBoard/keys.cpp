@@ -71,13 +71,18 @@ const DoubleForm kDoubleForms[] = {{"bpen\n", "bped\n"}, {"rpen\n", "rped\n"},
                                    {"lpen\n", "lped\n"}, {"gpen\n", "gped\n"},
                                    {"elfc\n", "elfd\n"}, {"elbc\n", "elbd\n"}};
 
-bool near(const Pos& key, int x, int y) {
+}  // namespace
+
+bool on_edge_key(const Pos& key, int x, int y) {
     const int dx = x - key.x, dy = y - key.y;
     return dx >= -EDGE_KEY_REACH && dx <= EDGE_KEY_REACH && dy >= -EDGE_KEY_REACH &&
            dy <= EDGE_KEY_REACH;
 }
 
-}  // namespace
+bool is_calibration_key(uint8_t code, bool touch_line) {
+    if (touch_line) return code == 0xA2;
+    return code == 0x28 || code == 0xD8 || code == 0xF8;
+}
 
 KeyAction hardware_key(uint8_t code) {
     for (const CodeRow& row : kKeyCodes)
@@ -95,7 +100,7 @@ KeyAction edge_key(int key) {
 int find_edge_key(const Pos table[EDGE_KEY_COUNT], int x, int y) {
     constexpr int half = EDGE_KEY_COUNT / 2;
     for (int i = 0; i < half; ++i)
-        if (near(table[i], x, y) || near(table[i + half], x, y)) return i;
+        if (on_edge_key(table[i], x, y) || on_edge_key(table[i + half], x, y)) return i;
     return -1;
 }
 

@@ -10,7 +10,9 @@ void PacketLoop::handle(const uint8_t* pkt, const Tables& tables, LoopEffects& f
         if (bJudge == 1) identify_board(pkt, fx);
         return;
     }
-    if (valu_flags.load() == LINE_TOUCH)
+    if (compact)
+        compact_packet(pkt, valu_flags.load(), tables, fx);
+    else if (valu_flags.load() == LINE_TOUCH)
         touch_packet(pkt, tables, fx);
     else
         elec_packet(pkt, tables, fx);
@@ -22,6 +24,7 @@ void PacketLoop::identify_board(const uint8_t* pkt, LoopEffects& fx) {
     const BoardIdent* ident = identify(pkt[0], pkt[1]);
     if (line >= 0) valu_flags = line;
     if (ident) iRealEdgetab = ident->edgetab;
+    if (compact) printf("valu_flags=%d iRealEdgetab=%d\n", valu_flags.load(), iRealEdgetab.load());
     fx.identified();
 }
 
@@ -127,5 +130,37 @@ void PacketLoop::elec_packet(const uint8_t* pkt, const Tables& tables, LoopEffec
     } else {
         const KeyAction key = hardware_key(event);
         if (key.kind != KeyKind::none) act_on(key, false, fx);
+    }
+}
+
+bool PacketLoop::calibration_key_hit(const Pos* table) const {
+    for (int key : {EDGE_KEY_ORIENT, EDGE_KEY_ORIENT + EDGE_KEY_COUNT / 2})
+        if (on_edge_key(table[key], pt.x, pt.y)) return true;
+    return false;
+}
+
+void PacketLoop::compact_packet(const uint8_t* pkt, int line, const Tables& tables,
+                                LoopEffects& fx) {
+    const uint8_t event = pkt[2];
+    const bool touch = line == LINE_TOUCH;
+    if (event == (touch ? T_DOWN : E_DOWN)) {
+        take_sample(pkt, line, 1);
+        if (iRealEdgetab.load() == 0 && calibration_key_hit(tables.KeyPos)) {
+            if (bUp == 1) {
+                bUp = 0;
+                fx.start(Launcher::calibration_tool);
+            }
+            return;
+        }
+        pointer(1, tables, fx);
+    } else if (event == (touch ? T_UP : E_UP)) {
+        // Every lift acts: MouseAction only releases a button it holds.
+        bUp = 1;
+        take_sample(pkt, line, 0);
+        pointer(0, tables, fx);
+    } else if (is_calibration_key(event, touch)) {
+        fx.start(Launcher::calibration_tool);
+    } else if (touch) {
+        printf("roverbuff[2]=%2x\n", event);
     }
 }

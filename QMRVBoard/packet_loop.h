@@ -9,7 +9,8 @@
 #include "tables.h"
 #include "types.h"
 
-enum class Launcher { whiteboard, orient };
+// orient: the calibration launcher script; calibration_tool: the tool itself.
+enum class Launcher { whiteboard, orient, calibration_tool };
 
 // What a packet can make the service do outside the loop itself.
 struct LoopEffects {
@@ -24,14 +25,17 @@ struct LoopEffects {
 
 // The state of one reader run's loop, and the handling of one valid-length
 // packet (the check byte is tested here).
+// The compact loop knows only the calibration keys: edge keys 12 and 26 and
+// the hardware calibration keys; it sends no commands and no clicks.
 struct PacketLoop {
-    PacketLoop(std::atomic<int>& valu_flags, std::atomic<int>& iRealEdgetab)
-        : valu_flags(valu_flags), iRealEdgetab(iRealEdgetab) {}
+    PacketLoop(std::atomic<int>& valu_flags, std::atomic<int>& iRealEdgetab, bool compact = false)
+        : valu_flags(valu_flags), iRealEdgetab(iRealEdgetab), compact(compact) {}
 
     void handle(const uint8_t* roverbuff, const Tables& tables, LoopEffects& fx);
 
     std::atomic<int>& valu_flags;
     std::atomic<int>& iRealEdgetab;
+    const bool compact;
     int bJudge = 1;         // the identification reply is still to be evaluated
     int bUp = 1;            // edge keys armed
     int bRe = 1;            // the current stroke's lift was passed on already
@@ -48,4 +52,6 @@ private:
     void pointer(int act, const Tables& tables, LoopEffects& fx);
     bool edge_key_fired(const Pos* table, bool touch_line, LoopEffects& fx);
     void act_on(KeyAction action, bool orient_toggles, LoopEffects& fx);
+    void compact_packet(const uint8_t* pkt, int line, const Tables& tables, LoopEffects& fx);
+    bool calibration_key_hit(const Pos* table) const;
 };

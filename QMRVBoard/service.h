@@ -7,7 +7,10 @@
 #include <mutex>
 
 #include "func_Mouse.h"
+#include "profile.h"
 #include "tables.h"
+
+extern const ServiceProfile& g_profile;  // this program's build
 
 extern std::atomic<int> bRun;          // 0 asks the current reader run to end
 extern std::atomic<int> valu_flags;    // board line of the last identification

@@ -16,11 +16,19 @@ struct Tables {
     Pos QMKeyPos[EDGE_KEY_COUNT];
 };
 
+// How the configuration is read into the tables.
+struct TableOptions {
+    bool print_points;  // each point read as "orient......%d:(%d %d)\n"
+    bool key_sections;  // KeyPos from "HOTKEY0".."HOTKEY27" instead of "HOTKEY"
+};
+constexpr TableOptions DEFAULT_TABLE_OPTIONS{true, false};
+
 // Loads a configuration snapshot over the current tables: with "dotNum" 0 only
 // Dot_Num changes; otherwise the points (at most MAX_DOTS; a larger count maps
-// like 0), both key tables and the grid are replaced. Prints each point read
-// as "orient......%d:(%d %d)\n". Returns the point count read.
-int load_tables(const ConfigSnapshot& snap, Tables& t);
+// like 0), both key tables and the grid are replaced. Returns the point count
+// read.
+int load_tables(const ConfigSnapshot& snap, Tables& t,
+                const TableOptions& options = DEFAULT_TABLE_OPTIONS);
 
 // The published tables: written by the reload, read by the reader thread.
 class TableStore {

@@ -7,14 +7,19 @@
 
 namespace {
 
+Pos read_pos(const ConfigSnapshot& snap, const char* section, const char* x_key,
+             const char* y_key) {
+    return Pos{text_read_int(snap.text, section, x_key, 0),
+               text_read_int(snap.text, section, y_key, 1)};
+}
+
 void read_table(const ConfigSnapshot& snap, const char* section, const char* x_prefix,
                 const char* y_prefix, Pos table[EDGE_KEY_COUNT]) {
-    char key[16];
+    char x_key[16], y_key[16];
     for (int i = 0; i < EDGE_KEY_COUNT; ++i) {
-        indexed_key(key, sizeof key, x_prefix, i);
-        table[i].x = text_read_int(snap.text, section, key, 0);
-        indexed_key(key, sizeof key, y_prefix, i);
-        table[i].y = text_read_int(snap.text, section, key, 1);
+        indexed_key(x_key, sizeof x_key, x_prefix, i);
+        indexed_key(y_key, sizeof y_key, y_prefix, i);
+        table[i] = read_pos(snap, section, x_key, y_key);
     }
 }
 
@@ -51,6 +56,14 @@ void config_read_dots(const ConfigSnapshot& snap, int count, point coor_store[MA
 
 void config_read_hotkeys(const ConfigSnapshot& snap, Pos KeyPos[EDGE_KEY_COUNT]) {
     read_table(snap, SEC_HOTKEY, KEY_KEYX, KEY_KEYY, KeyPos);
+}
+
+void config_read_hotkey_sections(const ConfigSnapshot& snap, Pos KeyPos[EDGE_KEY_COUNT]) {
+    char section[16];
+    for (int i = 0; i < EDGE_KEY_COUNT; ++i) {
+        indexed_key(section, sizeof section, SEC_HOTKEY, i);
+        KeyPos[i] = read_pos(snap, section, KEY_KEYX, KEY_KEYY);
+    }
 }
 
 void config_read_qm_keys(const ConfigSnapshot& snap, Pos QMKeyPos[EDGE_KEY_COUNT]) {

@@ -19,6 +19,8 @@ int config_dot_num(const ConfigSnapshot& snap);
 void config_read_dots(const ConfigSnapshot& snap, int count, point coor_store[MAX_DOTS]);
 // The 28 keys of "HOTKEY" (keyX/keyY) and of "QMEdgetab" (QMkeyX/QMkeyY).
 void config_read_hotkeys(const ConfigSnapshot& snap, Pos KeyPos[EDGE_KEY_COUNT]);
+// The 28 keys as sections "HOTKEY0".."HOTKEY27", each with keyX/keyY.
+void config_read_hotkey_sections(const ConfigSnapshot& snap, Pos KeyPos[EDGE_KEY_COUNT]);
 void config_read_qm_keys(const ConfigSnapshot& snap, Pos QMKeyPos[EDGE_KEY_COUNT]);
 
 // Writes the x key then the y key of entry index of a table; 1 on success,

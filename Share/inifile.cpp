@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -166,7 +167,14 @@ int end_of_string(char c) { return c == '\0'; }
 int left_barce(char c) { return c == '['; }
 int isright_brace(char c) { return c == ']'; }
 
+namespace {
+std::atomic<bool> ini_autocreate{true};
+}  // namespace
+
+void set_ini_autocreate(bool on) { ini_autocreate = on; }
+
 void check_ini_file() {
+    if (!ini_autocreate.load()) return;
     if (access(CONFIG_FILE, F_OK) == 0) return;
     make_dirs(QMRV_DIR);
     // Never follow a link planted at the file's name; a racing creator is fine.
@@ -258,7 +266,7 @@ int write_profile_string(const char* section, const char* key, const char* value
     INI_REQUIRE(file != nullptr && strlen(key), "file !=((void *)0) &&strlen(key)");
     check_ini_file();
 
-    LockedFile f(file, O_RDWR | O_CREAT, LOCK_EX);
+    LockedFile f(file, ini_autocreate.load() ? O_RDWR | O_CREAT : O_RDWR, LOCK_EX);
     if (!f.ok()) return 0;
     char buf[INI_BUF_SIZE];
     int size = 0;

@@ -23,6 +23,11 @@ constexpr TwotyLimits TWOTY_SERVICE_LIMITS{2123, 99, 998};
 // file created empty and made writable by every user. Never runs a shell.
 void check_ini_file();
 
+// Whether the store creates a missing configuration file (check_ini_file
+// before every access, and a write creating the file). On by default; a
+// program that must never create it turns it off once at start.
+void set_ini_autocreate(bool on);
+
 // 1 when the file was read into buf (NUL-terminated at the first 0xFF or the
 // end), 0 when it cannot be opened or is over the buffer's limit (size 0).
 int load_ini_file(const char* file, char* buf, int* file_size);

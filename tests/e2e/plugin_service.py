@@ -19,6 +19,10 @@ from plugin_sandbox import require_sandbox
 
 CONFIG_FILE = "/usr/share/RivarAzazuva/QMRV/config.ini"
 QUILLD = "/usr/local/Slatrix_QM_RV_Drivers/Quilld"
+QUILLD_COMPACT = "/usr/local/Slatrix_QM_RV_Drivers/Quilld-compact"
+# Both builds of the service, for scenarios whose behaviour they share.
+SERVICE_PROGRAMS = [pytest.param(QUILLD, id="Quilld"),
+                    pytest.param(QUILLD_COMPACT, id="compact")]
 LOCK_FILES = ["/tmp/Quilld.mux", "/tmp/Zuraze.mux", "/tmp/Edgetab.mux"]
 
 
@@ -142,6 +146,11 @@ class Program:
     def send(self, sig):
         self.proc.send_signal(sig)
 
+    def wait_pid_line(self, timeout=10):
+        """The start-up line with the own process id, in either build's form
+        ("pid=%s" or the bare number); None on timeout."""
+        return self.wait_line(re.compile(r"^(pid=)?%d$" % self.pid), timeout)
+
     def wait_exit(self, timeout=10):
         """The exit status, or None when still running after timeout."""
         try:
@@ -206,10 +215,11 @@ def start_program(artifacts):
 
 @pytest.fixture
 def quilld(xserver, config, start_program):
-    """quilld(**kw) starts the installed service on the xserver's display.
-    start_program comes last so that the programs stop before the X server."""
+    """quilld(program=QUILLD, **kw) starts an installed service build on the
+    xserver's display. start_program comes last so that the programs stop
+    before the X server."""
 
-    def start(env=None, **kw):
-        return start_program([QUILLD], env=env if env is not None else xserver.env(), **kw)
+    def start(env=None, program=QUILLD, **kw):
+        return start_program([program], env=env if env is not None else xserver.env(), **kw)
 
     return start

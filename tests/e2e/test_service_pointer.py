@@ -11,6 +11,8 @@ import time
 
 import pytest
 
+from plugin_service import QUILLD, SERVICE_PROGRAMS
+
 WAIT = 10.0  # seconds; an upper bound for things that normally take milliseconds
 
 SCREEN = pytest.mark.screen(1000, 800)
@@ -47,12 +49,12 @@ TOUCH, ELECTROMAGNETIC = (0xC8, 0xDD), (0xE8, 0xCE)
 
 # ---------------------------------------------------------------- helpers
 
-def start_identified(quilld, board, config, ident, config_text):
+def start_identified(quilld, board, config, ident, config_text, program=QUILLD):
     """The service started with config_text, its board identified as ident."""
     config.write(config_text)
     board.ident = ident
-    service = quilld()
-    assert service.wait_line("pid=", WAIT), service.output()
+    service = quilld(program=program)
+    assert service.wait_pid_line(WAIT), service.output()
     assert board.wait_greetings(1, WAIT), "the service never greeted the board"
     assert service.wait_line("signal_usr2 called", WAIT), service.output()
     # The loop pauses after the identification and the reload runs beside it.
@@ -104,9 +106,10 @@ def packet_with_check(body):
 
 @SCREEN
 @pytest.mark.parametrize("ident", BOARD_LINES)
+@pytest.mark.parametrize("program", SERVICE_PROGRAMS)
 def test_each_stroke_presses_and_releases_at_its_calibrated_pixel(quilld, board, config,
-                                                                  pointer, ident):
-    start_identified(quilld, board, config, ident, config.calibration(CALIBRATION))
+                                                                  pointer, ident, program):
+    start_identified(quilld, board, config, ident, config.calibration(CALIBRATION), program)
     for point, _ in MAPPED:
         tap(board, point)
     expected = [e for _, pixel in MAPPED for e in stroke_events(pixel)]
@@ -126,10 +129,11 @@ RAW_CONTACTS = [
 
 @SCREEN
 @pytest.mark.parametrize("ident,coordinate_bytes,pixel", RAW_CONTACTS)
+@pytest.mark.parametrize("program", SERVICE_PROGRAMS)
 def test_both_board_lines_put_the_same_board_point_on_the_same_pixel(
-        quilld, board, config, pointer, ident, coordinate_bytes, pixel):
+        quilld, board, config, pointer, ident, coordinate_bytes, pixel, program):
     # (1800, 2000) as coordinates A and B: board (2000, 1800) on the touch line.
-    start_identified(quilld, board, config, ident, config.calibration(CALIBRATION))
+    start_identified(quilld, board, config, ident, config.calibration(CALIBRATION), program)
     for event in (0x51, 0x61):
         board.send(packet_with_check([0xEE, 0x00, event, *coordinate_bytes]))
     assert seen(wait_events(pointer, 4)) == stroke_events(pixel)
@@ -189,9 +193,11 @@ def test_pen_held_still_right_clicks_on_every_61st_still_sample(quilld, board, c
 
 @SCREEN
 @pytest.mark.parametrize("ident", BOARD_LINES)
+@pytest.mark.parametrize("program", SERVICE_PROGRAMS)
 def test_pointer_follows_a_moving_pen_smoothed_towards_the_new_sample(quilld, board, config,
-                                                                     pointer, ident):
-    start_identified(quilld, board, config, ident, config.calibration(IDENTITY_CALIBRATION))
+                                                                     pointer, ident, program):
+    start_identified(quilld, board, config, ident, config.calibration(IDENTITY_CALIBRATION),
+                     program)
     board.contact(100, 100)
     board.contact(200, 100, count=2)
     board.lift(200, 100)

@@ -160,6 +160,16 @@ TEST_F(Mouse, ThresholdIsConfigurable) {
     EXPECT_EQ(buttons_only(sink.take()), kRightClick);
 }
 
+TEST_F(Mouse, WithoutBoardClicksCodes2And3DoNothing) {
+    state.board_clicks = false;
+    act(100, 100, 1);
+    sink.take();
+    act(900, 700, 2);
+    act(900, 700, 3);
+    EXPECT_EQ(sink.take(), Events{});
+    EXPECT_EQ(state.MiceLD, 1);
+}
+
 TEST_F(Mouse, LeftClickDuringStrokeKeepsTheStroke) {
     act(100, 100, 1);
     sink.take();

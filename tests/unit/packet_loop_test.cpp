@@ -53,7 +53,9 @@ public:
     }
     void command(const char* word) override { events.push_back(std::string("command ") + word); }
     void start(Launcher which) override {
-        events.push_back(which == Launcher::whiteboard ? "start whiteboard" : "start orient");
+        events.push_back(which == Launcher::whiteboard ? "start whiteboard"
+                         : which == Launcher::orient   ? "start orient"
+                                                       : "start tool");
     }
     int registered_zuraze() override { return zuraze; }
     void stop_zuraze(int pid) override { events.push_back("stop " + std::to_string(pid)); }
@@ -101,8 +103,9 @@ protected:
     // run starts; the board line stays what the previous run left.
     void new_run() {
         iRealEdgetab = 0;
-        loop = std::make_unique<PacketLoop>(valu_flags, iRealEdgetab);
+        loop = std::make_unique<PacketLoop>(valu_flags, iRealEdgetab, compact);
     }
+    bool compact = false;
     void SetUp() override { new_run(); }
 
     void feed(const Packet& p) { loop->handle(p.data(), tables, fx); }
@@ -484,3 +487,74 @@ TEST_F(Loop, PenButtonsIgnoredOnTheTouchLine) {
 }
 
 }  // namespace
+
+// ----------------------------------------------------------- compact build
+
+class CompactLoop : public Loop, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override {
+        compact = true;
+        new_run();
+        on_line(GetParam(), 0);
+    }
+    Pos key12() const { return tables.KeyPos[12]; }
+    Pos key26() const { return tables.KeyPos[26]; }
+};
+
+TEST_P(CompactLoop, OnlyKeys12And26StartTheToolOncePerLift) {
+    const int line = GetParam();
+    const Pos k = key12();
+    feed({contact(line, k.x + 30, k.y - 30), contact(line, k.x, k.y)});
+    EXPECT_EQ(fx.take(), (Events{"start tool"}));
+    feed(lift(line, k.x, k.y));
+    feed(contact(line, key26().x - 30, key26().y + 30));
+    EXPECT_EQ(fx.take(), (Events{at(k.x, k.y, 0), "start tool"}));
+    // Every other edge key, and a point 31 units off key 12, is pointer contact.
+    feed(lift(line, 0, 0));
+    fx.take();
+    for (int i : {0, 5, 13, 14, 27}) feed(contact(line, tables.KeyPos[i].x, tables.KeyPos[i].y));
+    feed(contact(line, k.x + 31, k.y));
+    EXPECT_EQ(fx.take().size(), 6u);
+}
+
+TEST_P(CompactLoop, KeysAreNotWatchedWhenTheBoardSaysSo) {
+    const int line = GetParam();
+    iRealEdgetab = 1;
+    feed(contact(line, key12().x, key12().y));
+    EXPECT_EQ(fx.take(), (Events{at(key12().x, key12().y, 1)}));
+}
+
+TEST_P(CompactLoop, EveryLiftActs) {
+    const int line = GetParam();
+    feed({contact(line, 2000, 1800), lift(line, 400, 300), lift(line, 3600, 3300)});
+    EXPECT_EQ(fx.take(), (Events{at(2000, 1800, 1), at(400, 300, 0), at(3600, 3300, 0)}));
+}
+
+TEST_P(CompactLoop, CalibrationKeysOfTheLineStartTheToolEveryTime) {
+    const int line = GetParam();
+    const std::vector<uint8_t> starting =
+        line == 0 ? std::vector<uint8_t>{0xA2, 0xA2, 0xA2} : std::vector<uint8_t>{0x28, 0xD8, 0xF8};
+    for (uint8_t code : starting) feed(key_packet(line, code));
+    EXPECT_EQ(fx.take(), Events(3, "start tool"));
+    // Everything else, pen buttons and the whiteboard keys included, does nothing.
+    for (uint8_t code : {0xA1, 0xA9, 0xD9, 0xDF, 0x85, 0x87, line == 0 ? 0x28 : 0xA2})
+        feed(key_packet(line, code));
+    EXPECT_EQ(fx.take(), Events{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, CompactLoop, ::testing::Values(0, 1),
+                         [](const auto& info) { return info.param == 0 ? "touch" : "elec"; });
+
+TEST_F(Loop, CompactPrintsTheIdentifiedFlagsAndOtherTouchEvents) {
+    compact = true;
+    new_run();
+    ::testing::internal::CaptureStdout();
+    feed(reply(0xC8, 0xDD));
+    feed(touch(0xA9, 0, 0));
+    feed(touch(0x85, 0, 0));
+    on_line(1, 0);
+    feed(elec(0xA9, 0, 0));
+    feed(elec(0x51, 2000, 1800));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "valu_flags=0 iRealEdgetab=0\nroverbuff[2]=a9\nroverbuff[2]=85\n");
+}

@@ -230,3 +230,25 @@ TEST(TableStoreTest, ReaderSeesEachPublishedTableWhole) {
 }
 
 }  // namespace
+
+TEST(LoadTables, CompactOptionsReadKeySectionsSilently) {
+    const std::string text = coordinate(4, 4) +
+                             "[HOTKEY]\nkeyX12=1\nkeyY12=2\n"
+                             "[HOTKEY12]\nkeyX=1200\nkeyY=3900\n"
+                             "[HOTKEY26]\nkeyX=2600\n"
+                             "[HOTKEY27]\nkeyX27=5\nkeyY=27\n";
+    Tables t = previous();
+    const ConfigSnapshot s = snapshot(text);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(load_tables(s, t, TableOptions{false, true}), 4);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    struct Expected {
+        int key;
+        Pos pos;
+    };
+    for (const Expected& e : {Expected{12, {1200, 3900}}, Expected{26, {2600, 1}},
+                              Expected{27, {0, 27}}, Expected{0, {0, 1}}}) {
+        EXPECT_EQ(t.KeyPos[e.key].x, e.pos.x) << e.key;
+        EXPECT_EQ(t.KeyPos[e.key].y, e.pos.y) << e.key;
+    }
+}
