@@ -15,19 +15,11 @@
 #include "paths.h"
 #include "registry.h"
 #include "serial.h"
+#include "tool_screen.h"
 
 namespace {
 
-constexpr int MISSES_BEFORE_REGREETING = 9;
 constexpr const char* FALLBACK_DISPLAY = "localhost:0";
-
-bool greet(int fd) {
-    return write_all(fd, connect_s, sizeof connect_s) == static_cast<ssize_t>(sizeof connect_s);
-}
-
-void print_packet(const uint8_t* p) {
-    printf("%2x %2x %2x %2x %2x %2x %2x %2x\n", p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
-}
 
 [[noreturn]] void become_bareedge() {
     // The lock descriptor is inherited: the lock stays held by the warning.
@@ -57,17 +49,8 @@ void data_packet(const uint8_t* pkt) {
 }  // namespace
 
 void InitData() {
-    const char* name = getenv("DISPLAY");
-    if (name == nullptr) exit(1);
-    Display* display = XOpenDisplay(name);
-    if (display == nullptr) {
-        printf("Cannot connect to X server %s\n", FALLBACK_DISPLAY);
-        exit(-1);
-    }
-    const int screen = DefaultScreen(display);
-    const double screen_width = DisplayWidth(display, screen);
-    const double screen_height = DisplayHeight(display, screen);
-    XCloseDisplay(display);
+    double screen_width = 0, screen_height = 0;
+    tool_screen_size(&screen_width, &screen_height, FALLBACK_DISPLAY);
     layout_keys(screen_width, screen_height, PosArray);
 }
 
@@ -92,20 +75,14 @@ void* thread_funCom(void*) {
 int Connect_EQ(int fd, int /*v_flags*/) {
     g_capture.arm();
     tcflush(fd, TCIOFLUSH);
-    greet(fd);
+    Connect_EQ2(fd);
 
-    int time_flags = 0;
+    PacketReader reader(1);  // this tool waits a second before greeting again
     uint8_t roverbuff[PACKET_SIZE];
     while (bRun != 0) {
-        if (read_retry(fd, roverbuff, sizeof roverbuff) != PACKET_SIZE) {
-            if (++time_flags > MISSES_BEFORE_REGREETING - 1) {
-                sleep(1);
-                time_flags = 0;
-                if (!greet(fd)) bRun = 0;
-            }
-            continue;
-        }
-        time_flags = 0;
+        const int got = reader.next(fd, roverbuff);
+        if (got < 0) bRun = 0;
+        if (got <= 0) continue;
         print_packet(roverbuff);
         switch (classify(roverbuff)) {
             case PacketKind::no_edge_keys:

@@ -107,22 +107,16 @@ int Connect_EQ(int fd, int /*v_flags*/) {
     unsigned generation = ~0u;
     bRun = 1;
     iRealEdgetab = 0;
-    int time_flags = 0;
+    PacketReader reader;
 
     tcflush(fd, TCIOFLUSH);
-    (void)!write_all(fd, connect_s, sizeof connect_s);
+    Connect_EQ2(fd);
 
     uint8_t roverbuff[PACKET_SIZE];
     while (bRun.load() != 0) {
-        const ssize_t r_riv = read_retry(fd, roverbuff, sizeof roverbuff);
-        if (r_riv != PACKET_SIZE) {
-            if (++time_flags > 8) {
-                time_flags = 0;
-                if (write_all(fd, connect_s, sizeof connect_s) != sizeof connect_s) bRun = 0;
-            }
-            continue;
-        }
-        time_flags = 0;
+        const int got = reader.next(fd, roverbuff);
+        if (got < 0) bRun = 0;
+        if (got <= 0) continue;
         g_tables.refresh(tables, generation);
         loop.handle(roverbuff, tables, fx);
     }

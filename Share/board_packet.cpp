@@ -1,5 +1,7 @@
 #include "board_packet.h"
 
+#include <cstdio>
+
 namespace {
 
 constexpr int pair_value(uint8_t high, uint8_t low) { return ((high & 0x3F) << 6) | (low & 0x3F); }
@@ -62,4 +64,8 @@ int line_of_head(uint8_t head) {
     for (const BoardIdent& row : kBoardIdents)
         if (row.head == head) return row.line;
     return -1;
+}
+
+void print_packet(const uint8_t* p) {
+    printf("%2x %2x %2x %2x %2x %2x %2x %2x\n", p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
 }

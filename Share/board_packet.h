@@ -38,6 +38,9 @@ constexpr uint8_t E_KEY2 = Elec_Back;
 constexpr int LINE_TOUCH = 0;  // RV
 constexpr int LINE_ELEC = 1;   // QM
 
+// Prints the trace line of a packet: "%2x %2x %2x %2x %2x %2x %2x %2x\n".
+void print_packet(const uint8_t* pkt);
+
 // 1 when byte 7 is the XOR of bytes 0 to 6, else 0.
 int packet_check_ok(const uint8_t* pkt);
 

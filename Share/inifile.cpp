@@ -328,8 +328,7 @@ const char* find_msg(const char* text, const char* key, size_t* len) {
 
 }  // namespace
 
-int ReadMsg(const char* /*section*/, const char* key, char* value, int size,
-            const char* /*file*/) {
+int ReadMsg(const char* /*section*/, const char* key, char* value, int size, const char* /*file*/) {
     INI_REQUIRE(key != nullptr && strlen(key), "key != ((void *)0) && strlen(key)");
     INI_REQUIRE(value != nullptr, "value != ((void *)0)");
     INI_REQUIRE(size > 0, "size > 0");

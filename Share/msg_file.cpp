@@ -8,17 +8,22 @@ namespace {
 
 GtkMessageType box_type(int type) {
     switch (type) {
-        case MSG_ERROR: return GTK_MESSAGE_ERROR;
-        case MSG_QUESTION: return GTK_MESSAGE_QUESTION;
-        case MSG_WARNING: return GTK_MESSAGE_WARNING;
-        default: return GTK_MESSAGE_INFO;
+        case MSG_ERROR:
+            return GTK_MESSAGE_ERROR;
+        case MSG_QUESTION:
+            return GTK_MESSAGE_QUESTION;
+        case MSG_WARNING:
+            return GTK_MESSAGE_WARNING;
+        default:
+            return GTK_MESSAGE_INFO;
     }
 }
 
 }  // namespace
 
 int Create_Msg_Window(int type, const char* text) {
-    const auto flags = static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT);
+    const auto flags =
+        static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT);
     // "%s": the text is shown as it is, even when it holds a '%'.
     GtkWidget* dialog =
         gtk_message_dialog_new(nullptr, flags, box_type(type), GTK_BUTTONS_OK, "%s", text);

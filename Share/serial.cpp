@@ -162,3 +162,14 @@ int set_Parity(int fd, int databits, int stopbits, int parity) {
     }
     return 1;
 }
+
+int PacketReader::next(int fd, unsigned char* pkt) {
+    if (read_retry(fd, pkt, sizeof connect_s) == static_cast<ssize_t>(sizeof connect_s)) {
+        time_flags = 0;
+        return 1;
+    }
+    if (++time_flags < 9) return 0;
+    if (pause_s > 0) sleep(pause_s);
+    time_flags = 0;
+    return Connect_EQ2(fd) == 0 ? 0 : -1;
+}

@@ -30,3 +30,17 @@ void set_speed(int fd, int speed);
 // Sets data bits (7, 8), stop bits (1, 2) and parity ('n', 'o', 'e', 's',
 // either case); 1 on success, 0 on unsupported values or a failed call.
 int set_Parity(int fd, int databits, int stopbits, int parity);
+
+// The read side of every packet loop: reads one whole 8-byte packet, counts
+// the reads that brought none, and greets the board again on the 9th such
+// read in a row (after pause_s seconds, when given). Partial packets are
+// dropped, never reassembled.
+struct PacketReader {
+    explicit PacketReader(unsigned pause_s = 0) : pause_s(pause_s) {}
+    // 1 with a packet in pkt[0..7]; 0 without; -1 when the greeting could not
+    // be written (the board is gone).
+    int next(int fd, unsigned char* pkt);
+
+    int time_flags = 0;
+    unsigned pause_s;
+};

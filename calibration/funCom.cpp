@@ -13,34 +13,12 @@
 #include "paths.h"
 #include "registry.h"
 #include "serial.h"
+#include "tool_screen.h"
 #include "zuraze.h"
 
-namespace {
-
-constexpr int MISSES_BEFORE_REGREETING = 9;
-
-bool greet(int fd) {
-    return write_all(fd, connect_s, sizeof connect_s) == static_cast<ssize_t>(sizeof connect_s);
-}
-
-void print_packet(const uint8_t* p) {
-    printf("%2x %2x %2x %2x %2x %2x %2x %2x\n", p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
-}
-
-}  // namespace
-
 void InitData() {
-    const char* name = getenv("DISPLAY");
-    if (name == nullptr) exit(1);
-    Display* display = XOpenDisplay(name);
-    if (display == nullptr) {
-        printf("Cannot connect to X server %s\n", name);
-        exit(-1);
-    }
-    const int screen = DefaultScreen(display);
-    const double screen_width = DisplayWidth(display, screen);
-    const double screen_height = DisplayHeight(display, screen);
-    XCloseDisplay(display);
+    double screen_width = 0, screen_height = 0;
+    tool_screen_size(&screen_width, &screen_height, nullptr);
     layout_targets(screen_width, screen_height, W_Dot, H_Dot, PosArray);
 }
 
@@ -60,21 +38,14 @@ void* thread_funCom(void*) {
 int Connect_EQ(int fd, int /*v_flags*/) {
     g_capture.arm();
     tcflush(fd, TCIOFLUSH);
-    greet(fd);
+    Connect_EQ2(fd);
 
-    int misses = 0;
+    PacketReader reader;
     uint8_t pkt[PACKET_SIZE];
     while (bRun != 0) {
-        if (read_retry(fd, pkt, sizeof pkt) != PACKET_SIZE) {
-            // A silent board is greeted again after about 1.8 s; a partial
-            // packet is dropped, not reassembled.
-            if (++misses >= MISSES_BEFORE_REGREETING) {
-                misses = 0;
-                if (!greet(fd)) bRun = 0;
-            }
-            continue;
-        }
-        misses = 0;
+        const int got = reader.next(fd, pkt);
+        if (got < 0) bRun = 0;
+        if (got <= 0) continue;
         print_packet(pkt);
         switch (g_capture.feed(pkt)) {
             case CaptureEvent::identified:

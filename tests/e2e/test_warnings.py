@@ -3,15 +3,14 @@ started on its own; each shows its title, the warning icon, its text and OK,
 and ends with status 0 whether OK is clicked or the window manager closes it."""
 import os
 import shutil
-import subprocess
 import tempfile
-import time
 
 import pytest
 from Xlib import X, Xatom, display, error
 from Xlib.protocol import event
 
 from plugin_sandbox import require_sandbox
+from gui import message_text, wait_until, window_manager  # noqa: F401 (a fixture)
 from xfixture import XTestInjector
 
 DRIVER_DIR = "/usr/local/Slatrix_QM_RV_Drivers"
@@ -24,24 +23,6 @@ GRACE = 0.5    # how long a process that must keep running is watched
 # The stock warning icon is drawn in this orange; nothing else in the window is.
 WARNING_ORANGE = (0xFC, 0xAF, 0x3E)
 ICON_PIXELS = 100
-
-
-def wait_until(predicate, timeout=WAIT, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > deadline:
-            return value
-        time.sleep(interval)
-
-
-def message_text(key):
-    """The text on the key's own line of the installed message file."""
-    with open(MSG_FILE) as f:
-        for line in f.read().splitlines():
-            if line.startswith(key + "="):
-                return line[len(key) + 1:]
-    raise AssertionError(f"{MSG_FILE} has no line {key}=")
 
 
 class Dialog:
@@ -122,35 +103,6 @@ def click(display_name, x, y):
     pointer.move(x, y)
     pointer.press(1)
     pointer.release(1)
-
-
-@pytest.fixture
-def window_manager(xserver, artifacts):
-    """Openbox managing the xserver's screen; its log goes to the artefacts."""
-    if shutil.which("openbox") is None:
-        pytest.fail("openbox (Debian package openbox) is needed to close windows "
-                    "through a window manager", pytrace=False)
-    home = tempfile.mkdtemp(prefix="e2e-wm-", dir="/tmp")
-    env = dict(xserver.env(), HOME=home, XDG_CONFIG_HOME=f"{home}/config",
-               XDG_CACHE_HOME=f"{home}/cache", XDG_DATA_HOME=f"{home}/data")
-    with open(os.path.join(artifacts, "openbox.log"), "w") as log:
-        wm = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdin=subprocess.DEVNULL,
-                              stdout=log, stderr=subprocess.STDOUT)
-    dpy = display.Display(xserver.display)
-    check = dpy.intern_atom("_NET_SUPPORTING_WM_CHECK")
-    try:
-        if not wait_until(lambda: wm.poll() is not None
-                          or dpy.screen().root.get_full_property(check, Xatom.WINDOW)):
-            pytest.fail("openbox did not take the screen", pytrace=False)
-        if wm.poll() is not None:
-            pytest.fail(f"openbox exited with status {wm.returncode}", pytrace=False)
-        yield wm
-    finally:
-        dpy.close()
-        if wm.poll() is None:
-            wm.terminate()
-            wm.wait(10)
-        shutil.rmtree(home, ignore_errors=True)
 
 
 @pytest.fixture

@@ -160,6 +160,33 @@ TEST_F(InitEq, ConnectSendsExactlyTheGreeting) {
     EXPECT_EQ(drain(pty.master, 300), (Bytes{0xCE, 0, 0, 0, 0, 0, 0, 0}));
 }
 
+// Every packet loop greets a silent board again on the 9th read in a row that
+// brings no whole packet; a whole packet starts the count again.
+TEST_F(InitEq, ReaderGreetsAgainOnTheNinthEmptyReadOnly) {
+    PacketReader reader;
+    unsigned char pkt[8];
+    for (int i = 0; i < 8; ++i) ASSERT_EQ(reader.next(pty.slave, pkt), 0);
+    EXPECT_TRUE(drain(pty.master, 0).empty()) << "greeted before the 9th empty read";
+    write_exactly(pty.master, {0xEE, 0, 0x51, 1, 2, 3, 4, 0xBB});
+    ASSERT_EQ(reader.next(pty.slave, pkt), 1);
+    EXPECT_EQ(Bytes(pkt, pkt + 8), (Bytes{0xEE, 0, 0x51, 1, 2, 3, 4, 0xBB}));
+    write_exactly(pty.master, {0xEE, 0, 0x51, 1, 2});  // a partial packet counts as empty
+    for (int i = 0; i < 8; ++i) ASSERT_EQ(reader.next(pty.slave, pkt), 0);
+    EXPECT_TRUE(drain(pty.master, 0).empty()) << "the whole packet did not restart the count";
+    ASSERT_EQ(reader.next(pty.slave, pkt), 0);
+    EXPECT_EQ(drain(pty.master, 300), (Bytes{0xCE, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(PacketReader, ReportsAGreetingThatCannotBeWritten) {
+    Pipe p;
+    close(p.wr);  // reads see the end at once; writes to the read end fail
+    p.wr = -1;
+    PacketReader reader;
+    unsigned char pkt[8];
+    for (int i = 0; i < 8; ++i) ASSERT_EQ(reader.next(p.rd, pkt), 0);
+    EXPECT_EQ(reader.next(p.rd, pkt), -1);
+}
+
 TEST(ConnectEq2, FailsWhenTheGreetingCannotBeWritten) {
     Pipe p;
     EXPECT_EQ(Connect_EQ2(p.rd), -1);  // read end: not writable

@@ -1,0 +1,9 @@
+// The screen size the calibration and edge-key tools lay their targets out on.
+#pragma once
+
+// Width and height in pixels of the default screen of the display DISPLAY
+// names; the connection is closed again. Ends the process with status 1 when
+// DISPLAY is not set (printing nothing) and with status 255 when the server
+// cannot be reached, printing "Cannot connect to X server %s\n" with
+// shown_name (the DISPLAY value when shown_name is null).
+void tool_screen_size(double* width, double* height, const char* shown_name);
