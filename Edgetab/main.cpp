@@ -92,16 +92,9 @@ void exitProcess() {
 void hand_back() {
     // A short-lived child reads the registry afresh and tells the service to
     // reload.
-    const pid_t child = fork();
-    if (child < 0) {
+    if (registry_signal_from_child(KEY_QUILLD, SIGUSR2) != 0) {
         write_core("Slatrix_QM_RV:Create ReOrient pid error");
         exit(1);
-    }
-    if (child == 0) {
-        registry_signal(KEY_QUILLD, SIGUSR2);
-        _exit(0);
-    }
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
     if (gtk_main_level() > 0) gtk_main_quit();
     exit(0);

@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -51,4 +53,16 @@ int registry_signal_pid(int pid, const char* key, int sig) {
 
 int registry_signal(const char* key, int sig) {
     return registry_signal_pid(registry_read(key), key, sig);
+}
+
+int registry_signal_from_child(const char* key, int sig) {
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        registry_signal(key, sig);
+        _exit(0);
+    }
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return 0;
 }

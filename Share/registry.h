@@ -23,3 +23,7 @@ int registry_signal_pid(int pid, const char* key, int sig);
 
 // Reads the id under key afresh and signals it as registry_signal_pid does.
 int registry_signal(const char* key, int sig);
+
+// The same from a short-lived child process, which reads the id afresh; the
+// caller waits for it. 0, or -1 when no child could be created.
+int registry_signal_from_child(const char* key, int sig);

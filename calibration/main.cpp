@@ -59,16 +59,9 @@ void take_lock() {
 // The service reloads after a finished or aborted calibration; the signal
 // comes from a short-lived child that reads the registry afresh.
 void signal_service_from_child() {
-    const pid_t child = fork();
-    if (child < 0) {
+    if (registry_signal_from_child(KEY_QUILLD, SIGUSR2) != 0) {
         write_core("Board_QM_RV:Create ReOrient pid error");
         exit(1);
-    }
-    if (child == 0) {
-        registry_signal(KEY_QUILLD, SIGUSR2);
-        _exit(0);
-    }
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
 }
 
