@@ -90,9 +90,12 @@ int find_key(const char* section, const char* key, const char* buf, int* sec_s, 
             continue;
         }
         const int name = i + 1;
+        // A header missing its ']' ends at its line end: were it to run on to
+        // a later line's ']', it would swallow the next header, and a key
+        // written under that one could never be read again.
         do {
             ++i;
-        } while (!isright_brace(buf[i]) && !end_of_string(buf[i]));
+        } while (!isright_brace(buf[i]) && !end_of_string(buf[i]) && !newline(buf[i]));
         const size_t name_len = i - name;
         if (name_len != section_len || strncmp(buf + name, section, section_len) != 0) continue;
 

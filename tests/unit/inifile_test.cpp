@@ -64,6 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
         Lookup{"LastLineWithoutLineEnd", "[s]\nk=7", "s", "k", "7"},
         Lookup{"EmptyValue", "[s]\nk=\n", "s", "k", ""},
         Lookup{"HeaderMustStartLine", "x [s]\nk=1\n", "s", "k", nullptr},
+        Lookup{"UnclosedHeaderEndsAtItsLine", "[HOTK\n[s]\nk=1\n", "s", "k", "1"},
+        Lookup{"UnclosedHeaderNamesItsLine", "[s\nk=1\n", "s", "k", "1"},
         Lookup{"BlankLinesAfterHeader", "[s]\n\n \t\nk=3\n", "s", "k", "3"},
         Lookup{"ByteFFEndsText", std::string("[s]\na=1\n\xff\nk=2\n"), "s", "k", nullptr},
         Lookup{"ByteFFAfterValue",
