@@ -16,6 +16,7 @@
 #include "core_log.h"
 #include "edgetab.h"
 #include "msg_file.h"
+#include "fileio.h"
 #include "paths.h"
 #include "registry.h"
 #include "serial.h"
@@ -50,7 +51,7 @@ void bind_message_domain() {
 void take_lock() {
     // Inheritable on purpose: after the change into the warning program the
     // lock stays held by that process.
-    c_f = open(EDGETAB_LOCK, O_RDONLY | O_CREAT | O_NOFOLLOW, 0644);
+    c_f = open_lock_file(EDGETAB_LOCK, false);
     if (c_f < 0) {
         printf("Can not open %s:%s", EDGETAB_LOCK, strerror(errno));
         exit(1);

@@ -17,6 +17,7 @@
 #include "config.h"
 #include "funCom.h"
 #include "inifile.h"
+#include "fileio.h"
 #include "paths.h"
 #include "registry.h"
 #include "serial.h"
@@ -147,7 +148,7 @@ void* thread_funCom(void*) {
 }
 
 void take_lock() {
-    c_f = open(QUILLD_LOCK, O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    c_f = open_lock_file(QUILLD_LOCK, true);
     if (c_f < 0) {
         printf("Can not open %s:%s", QUILLD_LOCK, strerror(errno));
         exit(1);

@@ -41,6 +41,19 @@ int make_dirs(const char* path) {
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
+int open_lock_file(const char* path, bool close_on_exec) {
+    const int flags = O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | (close_on_exec ? O_CLOEXEC : 0);
+    const int fd = open(path, flags, 0644);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 LockedFile::LockedFile(const char* path, int open_flags, int lock_op) {
     for (;;) {
         int fd = open(path, open_flags | O_CLOEXEC, 0666);

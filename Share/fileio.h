@@ -16,6 +16,12 @@ ssize_t write_all(int fd, const void* buf, size_t len);
 // mkdir -p with mode 0755; 1 when the directory exists afterwards, else 0.
 int make_dirs(const char* path);
 
+// Opens (creating it) a program's single-instance lock file in the shared
+// /tmp, where anyone may have put something at its name first: a link is not
+// followed (ELOOP), a directory is refused (EISDIR), and so is a FIFO or
+// device (EINVAL) rather than blocked on or locked. The descriptor, or -1 with errno set.
+int open_lock_file(const char* path, bool close_on_exec);
+
 // A file opened and flock'ed (LOCK_SH or LOCK_EX). If the file was replaced
 // between the open and the lock, it is opened again, so the lock always
 // belongs to the file that the path names.

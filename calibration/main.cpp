@@ -16,6 +16,7 @@
 #include "core_log.h"
 #include "funCom.h"
 #include "images.h"
+#include "fileio.h"
 #include "paths.h"
 #include "registry.h"
 #include "serial.h"
@@ -45,7 +46,7 @@ int shown_targets = 0;  // targets already turned green
 bool aborted = false;   // the board's orient key ended the capture
 
 void take_lock() {
-    c_f = open(ZURAZE_LOCK, O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    c_f = open_lock_file(ZURAZE_LOCK, true);
     if (c_f < 0) {
         printf("Can not open %s:%s", ZURAZE_LOCK, strerror(errno));
         exit(1);

@@ -1,6 +1,9 @@
 #!/bin/bash
-# Installs the dependencies, builds, and runs every test: the normal build's
-# unit and end-to-end tests, then the unit tests under ASan and UBSan.
+# Installs the dependencies, builds, and runs every test:
+#   1. the normal build: unit tests and end-to-end scenarios;
+#   2. AddressSanitizer and UndefinedBehaviorSanitizer: the same again;
+#   3. ThreadSanitizer: the unit tests and the service's threaded scenarios;
+#   4. each fuzz target for FUZZ_SECONDS (default 30) from the seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -10,8 +13,16 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure
 
+# The runtime options of both sanitizer builds are compiled in
+# (tools/sanitizer_defaults.cpp).
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON
 cmake --build build-sanitize -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp \
-UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-sanitize -j "$jobs" -L unit --timeout 300 --output-on-failure
+ctest --test-dir build-sanitize -j "$jobs" --timeout 900 --output-on-failure
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE_THREAD=ON
+cmake --build build-tsan -j "$jobs"
+ctest --test-dir build-tsan -j "$jobs" --timeout 900 --output-on-failure -L unit
+ctest --test-dir build-tsan -j "$jobs" --timeout 900 --output-on-failure \
+      -R '^e2e_(service_serial|service_startup|faults)$'
+
+bash tools/fuzz.sh "${FUZZ_SECONDS:-30}"

@@ -171,6 +171,17 @@ class Program:
         return status
 
 
+# What the sanitizer runtimes print when a sanitizer build finds a fault.
+SANITIZER_REPORTS = re.compile(r"ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|"
+                               r"runtime error:|SUMMARY: \w+Sanitizer")
+
+
+def sanitizer_report(text):
+    """Whether a program's standard error holds a sanitizer's fault report,
+    which fails a test even where other output on it is expected."""
+    return SANITIZER_REPORTS.search(text) is not None
+
+
 @pytest.fixture
 def config():
     """The configuration file, empty at the start of the test; lock files gone."""
@@ -207,7 +218,7 @@ def start_program(artifacts):
         if program.stderr():
             with open(os.path.join(artifacts, name + ".err"), "w") as f:
                 f.write(program.stderr())
-            if not program.expect_stderr:
+            if not program.expect_stderr or sanitizer_report(program.stderr()):
                 problems.append(f"{name} wrote to stderr: {program.stderr()!r}")
     if problems:
         pytest.fail("; ".join(problems), pytrace=False)
