@@ -56,8 +56,7 @@ void InitData() {
 
 int Close_port() {
     puts("Close_port");
-    int fd = EQ_fd.load();
-    if (fd > 0 && EQ_fd.compare_exchange_strong(fd, -1)) close(fd);
+    close_port_once(EQ_fd, true);
     return 0;
 }
 

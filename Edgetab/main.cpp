@@ -86,8 +86,7 @@ void exitProcess() {
         close(c_f);
         c_f = -1;
     }
-    int fd = EQ_fd.load();
-    if (fd > 0 && EQ_fd.compare_exchange_strong(fd, -1)) close(fd);
+    close_port_once(EQ_fd, false);
 }
 
 void hand_back() {
@@ -124,7 +123,9 @@ int main(int argc, char** argv) {
     if (EQ_fd > 0) {
         bRun = 1;
         bJudge = 1;
-        pthread_create(&com_thread, nullptr, thread_funCom, reinterpret_cast<void*>(10));
+        // Nobody waits for the capture thread: it ends with the port.
+        if (pthread_create(&com_thread, nullptr, thread_funCom, reinterpret_cast<void*>(10)) == 0)
+            pthread_detach(com_thread);
     } else {
         bRun = 0;
         bJudge = 0;

@@ -60,11 +60,6 @@ sigset_t steering_signals() {
     return set;
 }
 
-void close_port_once() {
-    const int fd = EQ_fd.exchange(-1);
-    if (fd > 0) Close_port(fd);
-}
-
 // Releases what the service holds; safe to run more than once.
 void release_all() {
     {
@@ -85,7 +80,7 @@ void release_all() {
         c_f = -1;
     }
     bRun = 0;
-    close_port_once();
+    close_port_once(EQ_fd, false);
     if (g_profile.clear_registry_at_exit) registry_clear(KEY_QUILLD);
 }
 
@@ -142,7 +137,7 @@ void* thread_funCom(void*) {
     // The board line stays as last identified: a run that ends before its
     // identification must not turn a touch board into an electromagnetic one.
     Connect_EQ(EQ_fd, -1);
-    close_port_once();
+    close_port_once(EQ_fd, true);
     sem_post(&bin_sem);
     return nullptr;
 }
@@ -252,7 +247,15 @@ int main(int, char**) {
     open_display();
 
     Tables initial{};
-    valu_mdisplay(Mdisplay, &Screen_w, &Screen_h, Dot_Num, initial.cal.position);
+    {
+        // From here on a stop signal may close the display at any moment.
+        std::unique_lock<std::recursive_mutex> lock(x_mutex);
+        if (Mdisplay == nullptr) {
+            lock.unlock();    // the exit's clean-up takes it again
+            for (;;) pause();  // the stop is under way
+        }
+        valu_mdisplay(Mdisplay, &Screen_w, &Screen_h, Dot_Num, initial.cal.position);
+    }
     initial.cal.Screen_w = Screen_w;
     initial.cal.Screen_h = Screen_h;
     g_tables.publish(initial);

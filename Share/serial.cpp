@@ -72,6 +72,21 @@ int Close_port(int fd) {
     return 0;
 }
 
+void close_port_once(std::atomic<int>& port, bool from_reader) {
+    const int fd = port.exchange(-1);
+    if (fd <= 0) return;
+    if (!from_reader) {
+        const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (null_fd >= 0) {
+            // dup2 drops the port and takes the number in one step.
+            dup2(null_fd, fd);
+            close(null_fd);
+            return;
+        }
+    }
+    Close_port(fd);
+}
+
 void set_speed(int fd, int speed) {
     struct termios opt;
     tcgetattr(fd, &opt);

@@ -3,6 +3,8 @@
 // The module keeps no state; callers own the descriptor.
 #pragma once
 
+#include <atomic>
+
 // First byte of the greeting that wakes the board up.
 constexpr unsigned char CNT_CMD = 0xCE;
 
@@ -22,6 +24,13 @@ int Connect_EQ2(int fd);
 
 // Closes fd, whatever it is; always 0.
 int Close_port(int fd);
+
+// Closes the port held in `port` (above 0 while open) once, whichever thread
+// comes first, and leaves -1 there. A thread other than the port's reader
+// points the number at /dev/null instead of freeing it: a file opened
+// meanwhile must not get the number the reader still reads from and writes
+// its greetings to. The reader's own close frees it.
+void close_port_once(std::atomic<int>& port, bool from_reader);
 
 // Sets input and output speed for a rate in bit/s from the speed table;
 // any other rate changes nothing. Prints "tcsetattr fd1: ..." on failure.

@@ -22,16 +22,11 @@ void InitData() {
     layout_targets(screen_width, screen_height, W_Dot, H_Dot, PosArray);
 }
 
-void close_port_once() {
-    int fd = EQ_fd.load();
-    if (fd > 0 && EQ_fd.compare_exchange_strong(fd, -1)) Close_port(fd);
-}
-
 void* thread_funCom(void*) {
     const int fd = EQ_fd;
     Init_EQ(fd);
     Connect_EQ(fd, -1);
-    close_port_once();
+    close_port_once(EQ_fd, true);
     return nullptr;
 }
 

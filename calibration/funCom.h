@@ -13,6 +13,3 @@ void* thread_funCom(void* exitCode);
 // The capture loop over fd (v_flags is not used); returns 1 once bRun is 0.
 int Connect_EQ(int fd, int v_flags);
 
-// Closes EQ_fd when it is open, once, whichever of the clean-up and the
-// capture thread gets there first.
-void close_port_once();

@@ -114,7 +114,7 @@ void exitProcess() {
     static bool released = false;
     if (released) return;
     released = true;
-    close_port_once();
+    close_port_once(EQ_fd, false);
     if (c_f > 0) {
         close(c_f);
         c_f = -1;

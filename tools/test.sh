@@ -23,6 +23,6 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE_T
 cmake --build build-tsan -j "$jobs"
 ctest --test-dir build-tsan -j "$jobs" --timeout 900 --output-on-failure -L unit
 ctest --test-dir build-tsan -j "$jobs" --timeout 900 --output-on-failure \
-      -R '^e2e_(service_serial|service_startup|faults)$'
+      -R '^e2e_(service_serial|service_startup|service_pointer|zuraze|edgetab|faults)$'
 
 bash tools/fuzz.sh "${FUZZ_SECONDS:-30}"

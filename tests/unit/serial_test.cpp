@@ -386,4 +386,38 @@ TEST(OpenEq, SingleAttemptFailsWhenTheDeviceIsMissing) {
     EXPECT_EQ(errno, ENOENT);
 }
 
+// The port's number after a stop from another thread: a file opened next must
+// not get it, or the reader would read that file and write greetings into it.
+TEST(ClosePortOnce, AnotherThreadLeavesTheNumberToNothing) {
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    std::atomic<int> port{pipe_fds[0]};
+    close_port_once(port, false);
+    EXPECT_EQ(port.load(), -1);
+
+    const int next = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    EXPECT_NE(next, pipe_fds[0]) << "the number was given to the next file";
+    close(next);
+    char byte;
+    EXPECT_EQ(read(pipe_fds[0], &byte, 1), 0) << "the old number still reads the port";
+    // The port itself is closed: its writer sees no reader any more.
+    signal(SIGPIPE, SIG_IGN);
+    EXPECT_EQ(write(pipe_fds[1], "x", 1), -1);
+
+    close_port_once(port, false);  // a second stop changes nothing
+    EXPECT_EQ(port.load(), -1);
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+}
+
+TEST(ClosePortOnce, TheReaderFreesTheNumber) {
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    std::atomic<int> port{pipe_fds[0]};
+    close_port_once(port, true);
+    EXPECT_EQ(port.load(), -1);
+    EXPECT_EQ(fcntl(pipe_fds[0], F_GETFD), -1);
+    close(pipe_fds[1]);
+}
+
 }  // namespace
