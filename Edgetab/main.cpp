@@ -69,9 +69,7 @@ void show_port_failure() {
     read_text(SEC_EDGETAB_MSG, MSG_S_FILE, second);
     char text[TEXT_SIZE];
     snprintf(text, sizeof text, "%s\n%s\n", first, second);
-    // A cut may have split a character.
-    const gchar* valid_end = nullptr;
-    if (!g_utf8_validate(text, -1, &valid_end)) *const_cast<gchar*>(valid_end) = '\0';
+    keep_whole_utf8(text);  // the cut may have split a character
     msg_window_create(MSG_ERROR, text);
 }
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "edgetab.h"
-#include "inifile.h"
 #include "key_table.h"
+#include "msg_file.h"
 #include "paths.h"
 #include "store.h"
 
@@ -50,10 +50,7 @@ void show_learnt_keys() {
 }  // namespace
 
 void read_text(const char* section, const char* key, char* buf) {
-    ReadMsg(section, key, buf, TEXT_SIZE, MSG_FILE);
-    // GTK shows only whole UTF-8 characters: drop what a cut left half.
-    const gchar* valid_end = nullptr;
-    if (!g_utf8_validate(buf, -1, &valid_end)) *const_cast<gchar*>(valid_end) = '\0';
+    read_msg_utf8(section, key, buf, TEXT_SIZE);
 }
 
 gboolean showGUI(gpointer) {

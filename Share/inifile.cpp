@@ -53,6 +53,26 @@ Load read_text(int fd, char* buf, int* size) {
     return Load::ok;
 }
 
+// Reads a whole file for a rewrite: *len bytes in buf, of which the text is
+// the first *text_len (up to a NUL or 0xFF byte). The bytes after the text are
+// no lookup's business, but they are not the rewrite's to drop either.
+Load read_whole(int fd, char* buf, int* len, int* text_len) {
+    int got = 0;
+    for (;;) {
+        const ssize_t n = read_retry(fd, buf + got, INI_BUF_SIZE - got);
+        if (n < 0) return Load::missing;
+        if (n == 0) break;
+        got += static_cast<int>(n);
+        if (got == INI_BUF_SIZE) return Load::too_big;
+    }
+    buf[got] = '\0';
+    *len = got;
+    const void* ff = memchr(buf, END_OF_FILE, got);
+    const int end = ff ? static_cast<int>(static_cast<const char*>(ff) - buf) : got;
+    *text_len = static_cast<int>(strnlen(buf, end));
+    return Load::ok;
+}
+
 Load load_locked(const char* file, char* buf, int* size) {
     LockedFile f(file, O_RDONLY, LOCK_SH);
     if (!f.ok()) return Load::missing;
@@ -272,10 +292,14 @@ int write_profile_string(const char* section, const char* key, const char* value
     LockedFile f(file, ini_autocreate.load() ? O_RDWR | O_CREAT : O_RDWR, LOCK_EX);
     if (!f.ok()) return 0;
     char buf[INI_BUF_SIZE];
-    int size = 0;
-    if (read_text(f.fd(), buf, &size) != Load::ok) return 0;
+    int len = 0, text_len = 0;
+    if (read_whole(f.fd(), buf, &len, &text_len) != Load::ok) return 0;
+    const char stop = buf[text_len];
+    buf[text_len] = '\0';
     Text text;
     if (!build_write(buf, section, key, value, text)) return 0;
+    buf[text_len] = stop;
+    if (!text.add(buf + text_len, len - text_len)) return 0;
     return f.replace(file, text.buf, text.len) ? 1 : 0;
 }
 
@@ -287,8 +311,12 @@ int WriteTwotyValue(const char* first, const char* following, const char* body, 
         return 0;
     }
     char buf[INI_BUF_SIZE];
-    int size = 0;
-    if (read_text(f.fd(), buf, &size) != Load::ok || size > limits.file) return 0;
+    int size = 0, text_len = 0;
+    // A file with bytes past its text is left to the key-by-key writes, which
+    // keep them.
+    if (read_whole(f.fd(), buf, &size, &text_len) != Load::ok || size > limits.file ||
+        text_len != size)
+        return 0;
     Text text(limits.file);
     if (!build_twoty(buf, first, following, body, limits, text)) return 0;
     if (!f.replace(file, text.buf, text.len)) {

@@ -4,6 +4,20 @@
 
 #include <cstdio>
 
+#include "inifile.h"
+#include "paths.h"
+
+void keep_whole_utf8(char* text) {
+    const gchar* valid_end = nullptr;
+    if (!g_utf8_validate(text, -1, &valid_end)) *const_cast<gchar*>(valid_end) = '\0';
+}
+
+int read_msg_utf8(const char* section, const char* key, char* value, int size) {
+    const int result = ReadMsg(section, key, value, size, MSG_FILE);
+    keep_whole_utf8(value);
+    return result;
+}
+
 namespace {
 
 GtkMessageType box_type(int type) {

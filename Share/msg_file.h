@@ -4,6 +4,13 @@
 // Box types; any other value shows an information box.
 enum MsgType { MSG_INFO = 1, MSG_ERROR = 2, MSG_QUESTION = 3, MSG_WARNING = 4 };
 
+// Cuts text before its first broken UTF-8 sequence: GTK takes whole UTF-8
+// characters only, and a text cut to its buffer may have split one.
+void keep_whole_utf8(char* text);
+
+// ReadMsg into value (size bytes), cut to whole UTF-8 characters.
+int read_msg_utf8(const char* section, const char* key, char* value, int size);
+
 // Shows text unchanged in a modal box with a single OK button and no parent,
 // returns when the user has closed it. Always 0.
 int Create_Msg_Window(int type, const char* text);

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "images.h"
+#include "msg_file.h"
 #include "paths.h"
 #include "zuraze.h"
 
@@ -25,8 +26,7 @@ void set_about_text(GtkWidget* label) {
         if (key != ABOUT_KEYS[0]) g_strlcat(about, "\n", sizeof about);
         g_strlcat(about, text, sizeof about);
     }
-    const gchar* valid_end = nullptr;
-    if (!g_utf8_validate(about, -1, &valid_end)) *const_cast<gchar*>(valid_end) = '\0';
+    keep_whole_utf8(about);
     // Text that is not valid markup is shown as it is.
     if (pango_parse_markup(about, -1, 0, nullptr, nullptr, nullptr, nullptr))
         gtk_label_set_markup(GTK_LABEL(label), about);

@@ -5,8 +5,8 @@
 
 #include "funCom.h"
 #include "images.h"
-#include "inifile.h"
 #include "keyboard.h"
+#include "msg_file.h"
 #include "paths.h"
 #include "zuraze.h"
 
@@ -69,10 +69,7 @@ GtkWidget* add_stock_button(GtkWidget* box, const char* stock, GCallback clicked
 }  // namespace
 
 void read_text(const char* key, char* buf, int size) {
-    ReadMsg(SEC_ORIENT_WINDOW, key, buf, size, MSG_FILE);
-    // GTK shows only whole UTF-8 characters: drop what a cut left half.
-    const gchar* valid_end = nullptr;
-    if (!g_utf8_validate(buf, -1, &valid_end)) *const_cast<gchar*>(valid_end) = '\0';
+    read_msg_utf8(SEC_ORIENT_WINDOW, key, buf, size);
 }
 
 void init_window_create() {

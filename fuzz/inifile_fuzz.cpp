@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -110,12 +111,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string before = file_bytes();
     if (!write_profile_string(section.c_str(), key.c_str(), value.c_str(), path.c_str())) {
         require(file_bytes() == before, "a refused write changed the file");
-    } else if (plain(section) && plain(key) && plain(value)) {
-        char back[300];
-        require(read_profile_string(section.c_str(), key.c_str(), back, sizeof back, nullptr,
-                                    path.c_str()) == 1 &&
-                    value == back,
-                "a written value does not read back");
+    } else {
+        // Whatever follows the text (from a NUL or 0xFF byte on) is kept.
+        const size_t text_end = std::min(before.find('\0'), before.find('\xff'));
+        if (text_end != std::string::npos && !no_file) {
+            const std::string after = file_bytes(), tail = before.substr(text_end);
+            require(after.size() >= tail.size() &&
+                        after.compare(after.size() - tail.size(), tail.size(), tail) == 0,
+                    "a write dropped the bytes after the text");
+        }
+        if (plain(section) && plain(key) && plain(value)) {
+            char back[300];
+            require(read_profile_string(section.c_str(), key.c_str(), back, sizeof back, nullptr,
+                                        path.c_str()) == 1 &&
+                        value == back,
+                    "a written value does not read back");
+        }
     }
 
     const std::string before_block = file_bytes();

@@ -1,7 +1,7 @@
 // Bareedge: this board has no edge keys to set up.
 #include <cstdio>
 
-#include "inifile.h"
+#include "msg_file.h"
 #include "paths.h"
 #include "warning_window.h"
 
@@ -10,8 +10,8 @@ namespace {
 void compose_body(char* body, int size) {
     char no_keys[WARNING_TEXT_SIZE] = {0};
     char nothing_to_set[WARNING_TEXT_SIZE] = {0};
-    ReadMsg(SEC_EDGETAB_MSG, MSG_S_HASN_HOT, no_keys, sizeof no_keys, CONFIG_FILE);
-    ReadMsg(SEC_EDGETAB_MSG, MSG_S_SETING, nothing_to_set, sizeof nothing_to_set, CONFIG_FILE);
+    read_msg_utf8(SEC_EDGETAB_MSG, MSG_S_HASN_HOT, no_keys, sizeof no_keys);
+    read_msg_utf8(SEC_EDGETAB_MSG, MSG_S_SETING, nothing_to_set, sizeof nothing_to_set);
     snprintf(body, size, "%s,\n%s\n", no_keys, nothing_to_set);
 }
 

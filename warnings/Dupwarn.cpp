@@ -1,7 +1,7 @@
 // Dupwarn: the board service is already running.
 #include <cstdio>
 
-#include "inifile.h"
+#include "msg_file.h"
 #include "paths.h"
 #include "warning_window.h"
 
@@ -9,7 +9,7 @@ namespace {
 
 void compose_body(char* body, int size) {
     char text[WARNING_TEXT_SIZE] = {0};
-    ReadMsg(SEC_QUILLD_MSG, MSG_B_AL_STAR, text, sizeof text, CONFIG_FILE);
+    read_msg_utf8(SEC_QUILLD_MSG, MSG_B_AL_STAR, text, sizeof text);
     snprintf(body, size, "%s\n", text);
 }
 

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "inifile.h"
+#include "msg_file.h"
 #include "paths.h"
 
 int run_warning_window(int argc, char** argv, ComposeBody compose_body) {
@@ -17,7 +17,7 @@ int run_warning_window(int argc, char** argv, ComposeBody compose_body) {
 
     // A missing message file leaves the texts empty; the window still comes up.
     char title[WARNING_TEXT_SIZE] = {0};
-    ReadMsg(SEC_QUILLD_MSG, MSG_B_WA, title, sizeof title, CONFIG_FILE);
+    read_msg_utf8(SEC_QUILLD_MSG, MSG_B_WA, title, sizeof title);
     gtk_window_set_title(GTK_WINDOW(window), title);
     gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
     gtk_container_set_border_width(GTK_CONTAINER(window), 10);

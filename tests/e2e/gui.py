@@ -61,6 +61,22 @@ def window_manager(xserver, artifacts):
             pytest.fail("openbox did not take the screen", pytrace=False)
         if wm.poll() is not None:
             pytest.fail(f"openbox exited with status {wm.returncode}", pytrace=False)
+        # Openbox announces itself a moment before it handles map requests,
+        # and a window mapped in between is never managed: map a probe window
+        # until openbox takes one.
+        root = dpy.screen().root
+        deadline = time.monotonic() + 3 * WAIT
+        while True:
+            probe = root.create_window(0, 0, 10, 10, 0, X.CopyFromParent)
+            probe.map()
+            dpy.flush()
+            taken = wait_until(lambda: probe.query_tree().parent.id != root.id, 1.0)
+            probe.destroy()
+            dpy.sync()
+            if taken:
+                break
+            if time.monotonic() > deadline:
+                pytest.fail("openbox never managed a window", pytrace=False)
         yield wm
     finally:
         dpy.close()

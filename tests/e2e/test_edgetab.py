@@ -115,10 +115,19 @@ def edgetab(xserver, desktop, start_program):
 
 
 def open_key_window(tool, desktop, board):
+    """The key window once its pictures are drawn: it is mapped a moment
+    before key 0's picture shows."""
     assert board.wait_greetings(1, WAIT), tool.output()
     window = desktop.wait_window(tool.pid, desktop.is_full_screen)
     assert window is not None, f"no key window: {tool.output()}"
-    keys = KeyWindow(desktop, window)
+
+    def drawn():
+        try:
+            return KeyWindow(desktop, window)
+        except AssertionError:
+            return None
+    keys = wait_until(drawn)
+    assert keys is not None, "key 0's picture never appeared"
     assert wait_states(keys, 0), keys.states()
     return keys
 

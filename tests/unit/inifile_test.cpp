@@ -139,8 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
               "[a]\nx=1\n[s]\nk=v\n"},
         Write{"KeyGoesIntoLastOfRepeatedSections", "[s]\na=1\n[t]\n[s]\nb=2\n", "s", "k", "v",
               "[s]\na=1\n[t]\n[s]\nk=v\nb=2\n"},
-        Write{"ByteFFEndsTheOldText", std::string("[s]\na=1\n\xff junk"), "s", "a", "2",
-              "[s]\na=2\n"}),
+        Write{"ByteFFEndsTheOldTextAndIsKept", std::string("[s]\na=1\n\xff junk"), "s", "a",
+              "2", "[s]\na=2\n\xff junk"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WriteProfileString, KeysInsertedNewestFirst) {
@@ -299,6 +299,33 @@ TEST(Limits, FileAtAndOverTheBufferSize) {
     EXPECT_EQ(load_ini_file(file.c_str(), buf, &size), 1);
     EXPECT_EQ(size, 8);
     EXPECT_EQ(read_profile_int("s", "k", -1, file.c_str()), 4);
+    // ...but a rewrite must keep it, and the whole file would not fit.
+    EXPECT_EQ(write_profile_string("s", "k", "5", file.c_str()), 0);
+    EXPECT_EQ(read_file(file), "[s]\nk=4\n\xff" + std::string(20000, 'z'));
+}
+
+// A NUL or 0xFF byte ends the text that lookups see; a write changes the text
+// and keeps every byte after it (stored keys beyond a stray byte are not lost).
+TEST(WriteProfileString, KeepsTheBytesAfterTheText) {
+    const std::string tail = "\n[coordinate]\ndotNum=4\ndotX0=400\n";
+    struct Case {
+        const char* name;
+        std::string stray;
+    } cases[] = {{"nul", std::string(1, '\0')}, {"ff", "\xff"}, {"ff_pair", "\xff\xff"}};
+    TempDir dir;
+    const std::string file = dir.file("t.ini");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_file(file, "[PID]\nQuilld=-1\n" + c.stray + tail);
+        ASSERT_EQ(write_profile_string("PID", "Quilld", "4242", file.c_str()), 1);
+        ASSERT_EQ(write_profile_string("PID", "Zuraze", "-1", file.c_str()), 1);
+        EXPECT_EQ(read_file(file), "[PID]\nZuraze=-1\nQuilld=4242\n" + c.stray + tail);
+        EXPECT_EQ(read_profile_int("PID", "Quilld", 0, file.c_str()), 4242);
+        // The block rewrite cannot keep them: it refuses, and the caller
+        // writes key by key.
+        EXPECT_EQ(WriteTwotyValue("PID", "coordinate", "Quilld=1\n", file.c_str()), 0);
+        EXPECT_EQ(read_file(file), "[PID]\nZuraze=-1\nQuilld=4242\n" + c.stray + tail);
+    }
 }
 
 struct Twoty {
