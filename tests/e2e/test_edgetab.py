@@ -7,6 +7,7 @@ process named "Quilld" that records the signals it gets; with the fake (or
 "Quilld" registered as 0) nobody but the tool reads the board, so packet
 counts are exact."""
 import os
+import signal
 import struct
 import time
 
@@ -14,6 +15,7 @@ import pytest
 
 from gui import (GRACE, WAIT, desktop, fake, register, signals_of,  # noqa: F401
                  wait_until, window_manager)
+from test_service_serial import greeting_times
 
 
 EDGETAB = "/usr/share/RivarAzazuva/QMRV/Edgetab"
@@ -355,3 +357,76 @@ def test_teaching_with_the_service_makes_the_keys_work(
         board.lift(2000, 2000, count=3)
         return pointer.wait_for(lambda e: e.kind == "motion", 0.5, since=since)
     assert wait_until(moved, 2 * WAIT), pointer.events()[-5:]
+
+
+# ------------------------------------------------------------ refusals and faults
+
+@pytest.mark.parametrize("env,status,printed", [
+    ({}, 1, ""),
+    ({"DISPLAY": ":77"}, 255, "Cannot connect to X server localhost:0\n"),
+], ids=["display-unset", "display-unreachable"])
+def test_without_a_display_it_stops_at_once_and_touches_nothing(config, start_program, env,
+                                                                status, printed):
+    before = "[PID]\nQuilld=0\nEdgetab=-1\n[HOTKEY]\nkeyX0=11\n"
+    config.write(before)
+    tool = start_program([EDGETAB], env=env)
+    assert tool.wait_exit(WAIT) == status
+    assert tool.output() == printed
+    assert config.read() == before
+
+
+def test_a_second_instance_stops_at_the_lock_and_the_first_carries_on(
+        config, edgetab, fake, desktop, board):
+    service = fake("Quilld")
+    register(config, Quilld=service.pid)
+    first = edgetab()
+    keys = open_key_window(first, desktop, board)
+
+    second = edgetab()
+    assert second.wait_exit(WAIT) == 1
+    assert second.output().startswith("after kill signal\n"), second.output()
+    assert second.output().endswith(
+        "LOG_ERR Can not lock /tmp/Edgetab.mux:Resource temporarily unavailable")
+    assert config.registry("Edgetab") == second.pid, "its id was written before the lock"
+
+    touch(board, key_point(0), 16)
+    assert wait_states(keys, 1), "the first instance goes on teaching"
+    desktop.keys(keys.window, "Escape")
+    assert first.wait_exit(WAIT) == 0
+    assert config.registry("Edgetab") == -1
+
+
+def test_sigterm_while_teaching_ends_it_at_once_and_stores_nothing(
+        config, edgetab, fake, desktop, board):
+    service = fake("Quilld")
+    before = f"[PID]\nQuilld={service.pid}\n[HOTKEY]\nkeyX0=11\nkeyY0=12\n"
+    config.write(before)
+    tool = edgetab()
+    keys = open_key_window(tool, desktop, board)
+    for i in range(3):
+        touch(board, key_point(i), 16)
+        assert wait_states(keys, i + 1), keys.states()
+
+    tool.send(signal.SIGTERM)
+    assert tool.wait_exit(WAIT) == -signal.SIGTERM
+    after = config.read()
+    assert section_text(after, "HOTKEY") == section_text(before, "HOTKEY")
+    assert "QMEdgetab" not in after
+    assert config.registry("Edgetab") == tool.pid, "no release ran"
+    assert os.path.exists(LOCK)
+    time.sleep(GRACE)
+    assert signals_of(service) == ["SIGUSR1"], "the service is not told to reload"
+
+
+def test_a_silent_board_is_greeted_again_after_each_silence_and_a_second(
+        config, edgetab, fake, desktop, board):
+    board.ident = None
+    register(config, Quilld=0)
+    tool = edgetab()
+    assert board.wait_greetings(3, 4 * WAIT), tool.output()
+    times = greeting_times(board)[:3]
+    intervals = [later - earlier for earlier, later in zip(times, times[1:])]
+    # Nine empty reads of 0.2 s and a 1 s sleep: about 2.8 s, never under 2.5.
+    assert all(2.5 <= i <= 6.0 for i in intervals), intervals
+    assert desktop.windows_of(tool.pid) == [], "nothing was identified, so no window"
+    assert tool.wait_exit(0) is None
