@@ -90,7 +90,10 @@ void catch_int(int) {
     stopping = true;
     fputs(g_profile.int_text, stdout);
     release_all();
-    exit(0);
+    // Everything is released. exit() from this thread would run the
+    // libraries' destructors and flush stdio under the other threads' feet.
+    fflush(stdout);
+    _exit(0);
 }
 
 // The X server went away under a request (which holds x_mutex): drop the
@@ -159,9 +162,13 @@ void take_lock() {
     }
 }
 
-void start_signal_thread() {
+// Until the signal thread runs, the steering signals stay pending.
+void block_steering_signals() {
     const sigset_t set = steering_signals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void start_signal_thread() {
     pthread_t thread;
     if (pthread_create(&thread, nullptr, signal_thread, nullptr) != 0) {
         puts("pthread_create failed");
@@ -241,21 +248,13 @@ int main(int, char**) {
     puts("Board Service running");
     signal(SIGCHLD, SIG_IGN);
     take_lock();
-    start_signal_thread();
+    block_steering_signals();
     register_and_stop_tools();
     atexit(before_exit);
     open_display();
 
     Tables initial{};
-    {
-        // From here on a stop signal may close the display at any moment.
-        std::unique_lock<std::recursive_mutex> lock(x_mutex);
-        if (Mdisplay == nullptr) {
-            lock.unlock();    // the exit's clean-up takes it again
-            for (;;) pause();  // the stop is under way
-        }
-        valu_mdisplay(Mdisplay, &Screen_w, &Screen_h, Dot_Num, initial.cal.position);
-    }
+    valu_mdisplay(Mdisplay, &Screen_w, &Screen_h, Dot_Num, initial.cal.position);
     initial.cal.Screen_w = Screen_w;
     initial.cal.Screen_h = Screen_h;
     g_tables.publish(initial);
@@ -265,5 +264,7 @@ int main(int, char**) {
         puts("Semphore initialization failed");
         exit(1);
     }
+    // Handled from here on: a stop never meets a half-done start-up.
+    start_signal_thread();
     supervise();
 }
