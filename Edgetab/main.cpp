@@ -15,8 +15,8 @@
 
 #include "core_log.h"
 #include "edgetab.h"
-#include "msg_file.h"
 #include "fileio.h"
+#include "msg_file.h"
 #include "paths.h"
 #include "registry.h"
 #include "serial.h"

@@ -15,9 +15,9 @@
 #include <cstring>
 
 #include "config.h"
+#include "fileio.h"
 #include "funCom.h"
 #include "inifile.h"
-#include "fileio.h"
 #include "paths.h"
 #include "registry.h"
 #include "serial.h"

@@ -42,7 +42,8 @@ int make_dirs(const char* path) {
 }
 
 int open_lock_file(const char* path, bool close_on_exec) {
-    const int flags = O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | (close_on_exec ? O_CLOEXEC : 0);
+    const int flags =
+        O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | (close_on_exec ? O_CLOEXEC : 0);
     const int fd = open(path, flags, 0644);
     if (fd < 0) return -1;
     struct stat st;

@@ -8,9 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -60,7 +60,8 @@ bool plain(const std::string& s) {
 void checked_read(const char* section, const char* key, int size) {
     char value[64 + 8];
     memset(value, 0x5A, sizeof value);
-    read_profile_string(section, key, value, size, "a default longer than the buffer", path.c_str());
+    read_profile_string(section, key, value, size, "a default longer than the buffer",
+                        path.c_str());
     require(memchr(value, '\0', size) != nullptr, "value not terminated within its size");
     for (size_t i = size; i < sizeof value; ++i)
         require(value[i] == 0x5A, "value written past its size");
@@ -99,8 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(len < INI_BUF_SIZE, "loaded text not terminated");
         int ss, se, ks, ke, vs, ve;
         if (parse_file(section.c_str(), key.c_str(), text, &ss, &se, &ks, &ke, &vs, &ve)) {
-            require(0 <= ss && ss <= se && se <= ks && ks <= ke && ke <= vs && vs <= ve && ve <= len,
-                    "found key's positions out of order or past the text");
+            require(
+                0 <= ss && ss <= se && se <= ks && ks <= ke && ke <= vs && vs <= ve && ve <= len,
+                "found key's positions out of order or past the text");
         } else {
             require(ks == -1 && ke == -1 && vs == -1 && ve == -1, "missing key with positions");
         }

@@ -49,6 +49,10 @@ def packet_loop():
         "elec_session": bytes([0x0E]) + cfg + elec,
         "compact_session": bytes([0x0B]) + cfg + reply(0xC8, 0xCC) + stroke(1000, 1000) + keys,
         "built_in_config": bytes([0x0A]) + own + reply(0xC8, 0xDD) + stroke(2000, 1800) + edge,
+        # The touch line's calibration key with a calibration tool registered:
+        # the key stops it (bits 5-7 of the options pick the registered id).
+        "orient_key_stops_tool": bytes([0x6A]) + own + reply(0xC8, 0xDD)
+                                 + stroke(2400, 3950, 3),
         "raw_stream": bytes([0x08]) + cfg + reply(0xC8, 0xDD)[:5] + stroke(50, 50, 4),
     }
 

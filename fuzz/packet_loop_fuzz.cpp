@@ -45,9 +45,9 @@ struct RecordingPointer : PointerSink {
 };
 
 bool known_word(const char* w) {
-    static const char* const words[] = {
-        "anew\n", "save\n", "prev\n", "next\n", "mous\n", "bpen\n", "rpen\n", "lpen\n", "gpen\n",
-        "eare\n", "cust\n", "cusp\n", "bped\n", "rped\n", "lped\n", "gped\n", "elfc\n", "elbc\n"};
+    static const char* const words[] = {"anew\n", "save\n", "prev\n", "next\n", "mous\n", "bpen\n",
+                                        "rpen\n", "lpen\n", "gpen\n", "eare\n", "cust\n", "cusp\n",
+                                        "bped\n", "rped\n", "lped\n", "gped\n", "elfc\n", "elbc\n"};
     for (const char* k : words)
         if (strcmp(k, w) == 0) return true;
     return false;
@@ -135,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(fx.identifications <= 1, "identified twice in one run");
 
     // Whatever came before, a lift must leave no button held.
-    uint8_t lift[PACKET_SIZE] = {DATA_HEAD, 0, valu_flags == LINE_TOUCH ? T_UP : E_UP, 0, 0, 0, 0, 0};
+    uint8_t lift[PACKET_SIZE] = {DATA_HEAD, 0, valu_flags == LINE_TOUCH ? T_UP : E_UP, 0, 0, 0,
+                                 0,         0};
     lift[7] = packet_check_byte(lift);
     if (loop.bJudge == 1) loop.bJudge = 0;
     loop.handle(lift, tables, fx);

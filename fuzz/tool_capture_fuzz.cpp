@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Edgetab/capture.h"
 #include "board_packet.h"
 #include "calibration/capture.h"
-#include "Edgetab/capture.h"
 #include "fuzz_input.h"
 
 namespace {

@@ -28,14 +28,33 @@ const char* __lsan_default_suppressions() {
 }
 
 const char* __tsan_default_suppressions() {
-    return "called_from_lib:libglib-2.0.so\ncalled_from_lib:libgobject-2.0.so\n"
-           "called_from_lib:libgio-2.0.so\ncalled_from_lib:libgtk-x11-2.0.so\n"
-           "called_from_lib:libgdk-x11-2.0.so\ncalled_from_lib:libgdk_pixbuf-2.0.so\n"
-           "called_from_lib:libfontconfig.so\ncalled_from_lib:libpango-1.0.so\n"
-           "called_from_lib:libpangocairo-1.0.so\ncalled_from_lib:libpangoft2-1.0.so\n"
-           "called_from_lib:libcairo.so\ncalled_from_lib:libharfbuzz.so\n"
-           "called_from_lib:libfreetype.so\ncalled_from_lib:libdconf.so\ncalled_from_lib:libatk-1.0.so\n"
-           "race:libfontconfig.so\nrace:libglib-2.0.so\nrace:libgdk_pixbuf-2.0.so\n"
-           "mutex:*libgdk_pixbuf*\nmutex:*libglib*\nmutex:*libgio*\nmutex:*libatk*\nmutex:*libgtk*\nmutex:*libgdk*\nmutex:*libgobject*\nmutex:*libpango*\n";
+    return "called_from_lib:libglib-2.0.so\n"
+           "called_from_lib:libgobject-2.0.so\n"
+           "called_from_lib:libgio-2.0.so\n"
+           "called_from_lib:libgtk-x11-2.0.so\n"
+           "called_from_lib:libgdk-x11-2.0.so\n"
+           "called_from_lib:libgdk_pixbuf-2.0.so\n"
+           "called_from_lib:libatk-1.0.so\n"
+           "called_from_lib:libfontconfig.so\n"
+           "called_from_lib:libpango-1.0.so\n"
+           "called_from_lib:libpangocairo-1.0.so\n"
+           "called_from_lib:libpangoft2-1.0.so\n"
+           "called_from_lib:libcairo.so\n"
+           "called_from_lib:libharfbuzz.so\n"
+           "called_from_lib:libfreetype.so\n"
+           "called_from_lib:libdconf.so\n"
+           "race:libfontconfig.so\n"
+           "race:libglib-2.0.so\n"
+           "race:libgdk_pixbuf-2.0.so\n"
+           // GLib's own locks are invisible to the runtime: their unlocks
+           // look like unlocks of unlocked mutexes.
+           "mutex:*libglib*\n"
+           "mutex:*libgio*\n"
+           "mutex:*libgobject*\n"
+           "mutex:*libgdk_pixbuf*\n"
+           "mutex:*libgdk*\n"
+           "mutex:*libgtk*\n"
+           "mutex:*libatk*\n"
+           "mutex:*libpango*\n";
 }
 }

@@ -63,8 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         Planted{"Fifo", [](const std::string& p, const std::string&) { mkfifo(p.c_str(), 0666); },
                 EINVAL},
         Planted{"Directory",
-                [](const std::string& p, const std::string&) { mkdir(p.c_str(), 0755); },
-                EISDIR}),
+                [](const std::string& p, const std::string&) { mkdir(p.c_str(), 0755); }, EISDIR}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LockFile, InheritableWhenAskedFor) {

@@ -139,8 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
               "[a]\nx=1\n[s]\nk=v\n"},
         Write{"KeyGoesIntoLastOfRepeatedSections", "[s]\na=1\n[t]\n[s]\nb=2\n", "s", "k", "v",
               "[s]\na=1\n[t]\n[s]\nk=v\nb=2\n"},
-        Write{"ByteFFEndsTheOldTextAndIsKept", std::string("[s]\na=1\n\xff junk"), "s", "a",
-              "2", "[s]\na=2\n\xff junk"}),
+        Write{"ByteFFEndsTheOldTextAndIsKept", std::string("[s]\na=1\n\xff junk"), "s", "a", "2",
+              "[s]\na=2\n\xff junk"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WriteProfileString, KeysInsertedNewestFirst) {
