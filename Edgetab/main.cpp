@@ -51,15 +51,8 @@ void bind_message_domain() {
 void take_lock() {
     // Inheritable on purpose: after the change into the warning program the
     // lock stays held by that process.
-    c_f = open_lock_file(EDGETAB_LOCK, false);
-    if (c_f < 0) {
-        printf("Can not open %s:%s", EDGETAB_LOCK, strerror(errno));
-        exit(1);
-    }
-    if (flock(c_f, LOCK_EX | LOCK_NB) != 0) {
-        printf("LOG_ERR Can not lock %s:%s", EDGETAB_LOCK, strerror(errno));
-        exit(1);
-    }
+    c_f = take_instance_lock(EDGETAB_LOCK, false);
+    if (c_f < 0) exit(1);
 }
 
 void show_port_failure() {

@@ -146,13 +146,8 @@ void* thread_funCom(void*) {
 }
 
 void take_lock() {
-    c_f = open_lock_file(QUILLD_LOCK, true);
+    c_f = take_instance_lock(QUILLD_LOCK, true);
     if (c_f < 0) {
-        printf("Can not open %s:%s", QUILLD_LOCK, strerror(errno));
-        exit(1);
-    }
-    if (flock(c_f, LOCK_EX | LOCK_NB) != 0) {
-        printf("LOG_ERR Can not lock %s:%s", QUILLD_LOCK, strerror(errno));
         fflush(stdout);
         if (g_profile.warn_duplicate) {
             signal(SIGCHLD, SIG_DFL);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -50,6 +51,19 @@ int open_lock_file(const char* path, bool close_on_exec) {
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+int take_instance_lock(const char* path, bool close_on_exec) {
+    const int fd = open_lock_file(path, close_on_exec);
+    if (fd < 0) {
+        printf("Can not open %s:%s", path, strerror(errno));
+        exit(1);
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        printf("LOG_ERR Can not lock %s:%s", path, strerror(errno));
         return -1;
     }
     return fd;

@@ -22,6 +22,12 @@ int make_dirs(const char* path);
 // device (EINVAL) rather than blocked on or locked. The descriptor, or -1 with errno set.
 int open_lock_file(const char* path, bool close_on_exec);
 
+// A program's single-instance lock: the lock file opened and locked
+// (exclusive, non-blocking), its descriptor returned. When it cannot be
+// opened: prints "Can not open %s:%s" and exits with status 1. When another
+// instance holds it: prints "LOG_ERR Can not lock %s:%s" and returns -1.
+int take_instance_lock(const char* path, bool close_on_exec);
+
 // A file opened and flock'ed (LOCK_SH or LOCK_EX). If the file was replaced
 // between the open and the lock, it is opened again, so the lock always
 // belongs to the file that the path names.

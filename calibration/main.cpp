@@ -46,15 +46,8 @@ int shown_targets = 0;  // targets already turned green
 bool aborted = false;   // the board's orient key ended the capture
 
 void take_lock() {
-    c_f = open_lock_file(ZURAZE_LOCK, true);
-    if (c_f < 0) {
-        printf("Can not open %s:%s", ZURAZE_LOCK, strerror(errno));
-        exit(1);
-    }
-    if (flock(c_f, LOCK_EX | LOCK_NB) != 0) {
-        printf("LOG_ERR Can not lock %s:%s", ZURAZE_LOCK, strerror(errno));
-        exit(1);
-    }
+    c_f = take_instance_lock(ZURAZE_LOCK, true);
+    if (c_f < 0) exit(1);
 }
 
 // The service reloads after a finished or aborted calibration; the signal
