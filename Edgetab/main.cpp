@@ -4,14 +4,11 @@
 #include <glib-unix.h>
 #include <libintl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "core_log.h"
 #include "edgetab.h"

@@ -4,19 +4,16 @@
 #include <glib-unix.h>
 #include <libintl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "core_log.h"
+#include "fileio.h"
 #include "funCom.h"
 #include "images.h"
-#include "fileio.h"
 #include "paths.h"
 #include "registry.h"
 #include "serial.h"
