@@ -2,7 +2,9 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "inifile.h"
 #include "paths.h"
@@ -10,6 +12,16 @@
 void keep_whole_utf8(char* text) {
     const gchar* valid_end = nullptr;
     if (!g_utf8_validate(text, -1, &valid_end)) *const_cast<gchar*>(valid_end) = '\0';
+}
+
+int format_utf8(char* out, int size, const char* format, ...) {
+    if (size <= 0) return 0;
+    va_list args;
+    va_start(args, format);
+    vsnprintf(out, static_cast<size_t>(size), format, args);
+    va_end(args);
+    keep_whole_utf8(out);
+    return static_cast<int>(strlen(out));
 }
 
 int read_msg_utf8(const char* section, const char* key, char* value, int size) {

@@ -8,6 +8,11 @@ enum MsgType { MSG_INFO = 1, MSG_ERROR = 2, MSG_QUESTION = 3, MSG_WARNING = 4 };
 // characters only, and a text cut to its buffer may have split one.
 void keep_whole_utf8(char* text);
 
+// snprintf into out (size bytes), then cut to whole UTF-8 characters: texts
+// that are whole by themselves may still be split where the buffer ends.
+// Returns the length kept.
+int format_utf8(char* out, int size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
 // ReadMsg into value (size bytes), cut to whole UTF-8 characters.
 int read_msg_utf8(const char* section, const char* key, char* value, int size);
 

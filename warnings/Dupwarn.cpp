@@ -1,6 +1,4 @@
 // Dupwarn: the board service is already running.
-#include <cstdio>
-
 #include "msg_file.h"
 #include "paths.h"
 #include "warning_window.h"
@@ -10,7 +8,7 @@ namespace {
 void compose_body(char* body, int size) {
     char text[WARNING_TEXT_SIZE] = {0};
     read_msg_utf8(SEC_QUILLD_MSG, MSG_B_AL_STAR, text, sizeof text);
-    snprintf(body, size, "%s\n", text);
+    format_utf8(body, size, "%s\n", text);
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 constexpr int WARNING_TEXT_SIZE = 100;  // each text looked up
 constexpr int WARNING_BODY_SIZE = 200;  // the composed body
 
-// Writes the body text into body (size bytes, cut to fit).
+// Writes the body text into body (size bytes, cut to fit on a whole UTF-8
+// character).
 using ComposeBody = void (*)(char* body, int size);
 
 // Runs the whole program: shows the window and returns 0 once it is closed,

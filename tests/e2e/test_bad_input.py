@@ -363,8 +363,18 @@ def multibyte_text(key):
     return "ü" * 70 + f" end of {key}"
 
 
+def widest_text(case):
+    """Whole characters filling all 99 bytes of a text buffer, so that texts
+    joined into one buffer can pass its end inside a character. A 3-byte one
+    first lets the 4-byte ones fill the 99 bytes."""
+    return "\u20ac" * 33 if case == "3-byte-max" else "\u20ac" + "\U0001d11e" * 24
+
+
 def junk_text(key):
     return b"Junk " + junk(zlib.crc32(key.encode()), 60, b"\n\0\xff")
+
+
+WIDEST = ("3-byte-max", "4-byte-max")
 
 
 def message_data(case, keys, shipped):
@@ -373,6 +383,8 @@ def message_data(case, keys, shipped):
         return f"{keys[0]}={long_text(keys[0])}\n".encode() + shipped
     if case == "long-texts":
         return "".join(f"{k}={multibyte_text(k)}\n" for k in keys).encode() + shipped
+    if case in WIDEST:
+        return "".join(f"{k}={widest_text(case)}\n" for k in keys).encode() + shipped
     if case == "binary-junk":
         return (b"".join(k.encode() + b"=" + junk_text(k) + b"\n" for k in keys)
                 + b"\0" + junk(9, 300))
@@ -384,6 +396,8 @@ def sent_text(case, key):
         return long_text(key)
     if case == "long-texts":
         return multibyte_text(key)
+    if case in WIDEST:
+        return widest_text(case)
     return junk_text(key).decode("utf-8", errors="replace")
 
 
@@ -409,6 +423,16 @@ MESSAGE_CASES = [
                  id="Bareedge-long-texts"),
     pytest.param("Bareedge", "dialog", "binary-junk", ["B_Wa", "S_HASN_HOT", "S_SETING"],
                  id="Bareedge-binary-junk"),
+    # Every text joined into a box at its longest; a body cut inside a
+    # character makes Pango warn on standard error.
+    *[pytest.param(program, shown, case, keys, id=f"{program}-{shown}-{case}")
+      for case in WIDEST
+      for program, shown, keys in [
+          ("Bareedge", "dialog", ["B_Wa", "S_HASN_HOT", "S_SETING"]),
+          ("Dupwarn", "dialog", ["B_Wa", "B_AL_STAR"]),
+          ("Edgetab", "no-board", ["S_NOT_OPEN", "S_FILE"]),
+          ("Zuraze", "error-box", ["O_TITLE", "A_MESG1", "A_MESG2"]),
+          ("Zuraze", "about-box", ["O_TITLE", "A_CPM", "A_ADD", "A_TEL", "A_FAX", "A_WEB"])]],
 ]
 PROGRAM_PATHS = {"Zuraze": ZURAZE, "Edgetab": EDGETAB, "Dupwarn": DUPWARN, "Bareedge": BAREEDGE}
 

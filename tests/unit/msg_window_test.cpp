@@ -160,4 +160,39 @@ TEST_F(MsgWindow, ShowsTextInModalBoxOfItsTypeUntilOk) {
     }
 }
 
+// Joined texts cut where the buffer ends: never inside a character, never
+// past the buffer.
+TEST(FormatUtf8, CutsJoinedTextsOnWholeCharacters) {
+    const std::string euro = "\xe2\x82\xac";      // 3 bytes
+    const std::string clef = "\xf0\x9d\x84\x9e";  // 4 bytes
+    const std::string euros = euro + euro + euro;
+    struct Case {
+        const char* name;
+        int size;
+        std::string first, second, expected;
+    };
+    const Case cases[] = {
+        {"Fits", 64, "ab", "cd", "ab,\ncd\n"},
+        {"PercentStaysText", 64, "50%", "%s", "50%,\n%s\n"},
+        {"AsciiCutAtBuffer", 5, "ab", "cd", "ab,\n"},
+        {"ThreeByteCutAfterOne", 9, "ab", euros, "ab,\n" + euro},
+        {"ThreeByteCutAfterTwo", 10, "ab", euros, "ab,\n" + euro},
+        {"ThreeByteEndsAtBuffer", 11, "ab", euros, "ab,\n" + euro + euro},
+        {"FourByteCutAfterOne", 13, euros, clef + clef, euros + ",\n"},
+        {"FourByteCutAfterThree", 15, euros, clef + clef, euros + ",\n"},
+        {"FourByteEndsAtBuffer", 16, euros, clef + clef, euros + ",\n" + clef},
+        {"FirstTextCut", 5, euros, "cd", euro},
+        {"OneByteBuffer", 1, "ab", "cd", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string buf(c.size + 16, '#');
+        const int kept =
+            format_utf8(&buf[0], c.size, "%s,\n%s\n", c.first.c_str(), c.second.c_str());
+        EXPECT_EQ(buf.substr(c.size), std::string(16, '#')) << "wrote past the buffer";
+        EXPECT_EQ(std::string(buf.c_str()), c.expected);
+        EXPECT_EQ(kept, static_cast<int>(c.expected.size()));
+    }
+}
+
 }  // namespace
