@@ -3,23 +3,33 @@
 // the left button, and the command words the service sends on UDP
 // 127.0.0.1:10000 act on it (pen colours, eraser, pages, save).
 //
-//   whiteboard-demo [--save-dir DIR]     (default: $HOME, else /tmp)
+//   whiteboard-demo [--save-dir DIR]
+//
+// Pages are saved into DIR, by default the "Pictures" folder of the user's
+// home (from the password database) when it is a folder of the user's own,
+// else the home itself. Each file is created anew, never through an existing
+// name or link: a taken name makes the demo pick the next one.
+// At most 20 pages are kept; "anew" on the 20th is refused and the current
+// page stays.
 //
 // Every datagram and its effect are traced on standard output, one line each:
 //   received "rpen"      then   pen red | eraser | page 2 of 2 | saved PATH | shown
+//   | page limit 20 reached, page 7 of 20 | save failed: REASON
 // The last word received is shown in the top right corner beside a swatch of
 // the current pen colour. Escape, SIGINT or SIGTERM end it.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gdk/gdkkeysyms.h>
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -30,6 +40,11 @@ namespace {
 constexpr int kPort = 10000;
 constexpr double kPenWidth = 5.0;
 constexpr double kEraserWidth = 40.0;
+// A full-HD page takes 8 MB and a 4K one 33 MB: 20 of them stay well within
+// a desktop's memory.
+constexpr size_t kMaxPages = 20;
+// Names tried per save before giving up: each taken one costs a single open.
+constexpr int kNameTries = 1000;
 
 struct Rgb {
     double r, g, b;
@@ -90,15 +105,46 @@ void draw_segment(double x0, double y0, double x1, double y1) {
     gtk_widget_queue_draw(board.canvas);
 }
 
+cairo_status_t write_all(void* closure, const unsigned char* data, unsigned int length) {
+    const int fd = *static_cast<int*>(closure);
+    while (length > 0) {
+        const ssize_t n = write(fd, data, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return CAIRO_STATUS_WRITE_ERROR;
+        data += n;
+        length -= static_cast<unsigned int>(n);
+    }
+    return CAIRO_STATUS_SUCCESS;
+}
+
+// The names are easy to guess, so anyone who may write in the folder can put
+// a link or a file there first: the file is only ever created, never opened
+// as it is, and a taken name moves on to the next.
 std::string save_page() {
+    if (board.save_dir.empty()) return "save failed: no folder to save in";
     char stamp[32];
     const time_t now = time(nullptr);
     strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", localtime(&now));
-    const std::string path = board.save_dir + "/whiteboard-" + stamp + "-" +
-                             std::to_string(getpid()) + "-" + std::to_string(++board.saved) + ".png";
-    if (cairo_surface_write_to_png(board.pages[board.page], path.c_str()) != CAIRO_STATUS_SUCCESS)
-        return "";
-    return path;
+    const std::string stem =
+        board.save_dir + "/whiteboard-" + stamp + "-" + std::to_string(getpid()) + "-";
+    std::string path;
+    int fd = -1;
+    for (int i = 0; i < kNameTries && fd < 0; ++i) {
+        path = stem + std::to_string(++board.saved) + ".png";
+        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return std::string("save failed: ") + std::strerror(errno);
+    const cairo_status_t status =
+        cairo_surface_write_to_png_stream(board.pages[board.page], write_all, &fd);
+    std::string failure;
+    if (status != CAIRO_STATUS_SUCCESS) failure = cairo_status_to_string(status);
+    if (close(fd) != 0 && failure.empty()) failure = std::strerror(errno);
+    if (!failure.empty()) {
+        unlink(path.c_str());  // our own, half written
+        return "save failed: " + failure;
+    }
+    return "saved " + path;
 }
 
 std::string page_line() {
@@ -118,6 +164,8 @@ std::string act(const std::string& word) {
         return "eraser";
     }
     if (word == "anew") {
+        if (board.pages.size() >= kMaxPages)
+            return "page limit " + std::to_string(kMaxPages) + " reached, " + page_line();
         board.pages.push_back(blank_page());
         board.page = board.pages.size() - 1;
         return page_line();
@@ -130,10 +178,7 @@ std::string act(const std::string& word) {
         if (board.page + 1 < board.pages.size()) ++board.page;
         return page_line();
     }
-    if (word == "save") {
-        const std::string path = save_page();
-        return path.empty() ? "save failed" : "saved " + path;
-    }
+    if (word == "save") return save_page();
     for (const char* shown : kShownWords)
         if (word == shown) return "shown";
     return "unknown word, shown";
@@ -231,9 +276,18 @@ gboolean on_quit_signal(gpointer) {
     return FALSE;
 }
 
+// The home from the password database, not $HOME: the environment may come
+// from someone else (sudo, a launcher). "" when there is none.
 std::string default_save_dir() {
-    const char* home = std::getenv("HOME");
-    return home != nullptr && access(home, W_OK) == 0 ? home : "/tmp";
+    const passwd* pw = getpwuid(getuid());
+    if (pw == nullptr || pw->pw_dir == nullptr || pw->pw_dir[0] == '\0') return "";
+    const std::string home = pw->pw_dir;
+    const std::string pictures = home + "/Pictures";
+    struct stat st {};
+    // lstat: a link named Pictures could lead anywhere.
+    if (lstat(pictures.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid())
+        return pictures;
+    return home;
 }
 
 }  // namespace
@@ -288,7 +342,8 @@ int main(int argc, char** argv) {
     g_unix_signal_add(SIGTERM, on_quit_signal, nullptr);
 
     gtk_widget_show_all(window);
-    std::printf("listening on 127.0.0.1:%d, saving to %s\n", kPort, board.save_dir.c_str());
+    std::printf("listening on 127.0.0.1:%d, saving to %s\n", kPort,
+                board.save_dir.empty() ? "(nowhere)" : board.save_dir.c_str());
     gtk_main();
 
     for (cairo_surface_t* page : board.pages) cairo_surface_destroy(page);
