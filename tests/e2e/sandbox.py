@@ -6,7 +6,9 @@
 The command runs in its own mount and network namespaces. Inside:
   /usr   an overlay over the host's /usr: the install goes there, and the
          suite's fixed directories under /usr/share and /usr/local are private;
-  /tmp   a fresh tmpfs (lock files, X sockets);
+  /tmp   a fresh tmpfs (lock files, X sockets); only the source, build and
+         artifacts directories, where they lie under the host's /tmp, are
+         bound back at their own paths;
   /dev   a fresh tmpfs with the usual character devices and a new devpts
          instance, so the board simulator can put its pty at /dev/ttyUSB0;
   lo     up, and nothing else: 127.0.0.1:10000 belongs to this sandbox alone;
@@ -21,9 +23,10 @@ import os
 import subprocess
 import sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+HERE = os.path.dirname(os.path.realpath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 STAGE = "/mnt"          # covered by a private tmpfs inside the namespace
+HOST_TMP = os.path.join(STAGE, "host-tmp")
 HOST_DEVICES = ("null", "zero", "full", "random", "urandom", "tty")
 
 
@@ -68,6 +71,32 @@ def private_dev(stage):
     mount("tmpfs", "sandbox-shm", "/dev/shm", "mode=1777")
 
 
+def under_tmp(paths):
+    """The paths that lie under /tmp, without those inside another of them."""
+    kept = []
+    for path in sorted(set(paths)):
+        if os.path.commonpath([path, "/tmp"]) == "/tmp" and path != "/tmp" and \
+                not any(os.path.commonpath([path, k]) == k for k in kept):
+            kept.append(path)
+    return kept
+
+
+def private_tmp(keep):
+    """A fresh /tmp in which only the directories keep (host paths under /tmp)
+    are still there, bound from a handle taken before /tmp is covered."""
+    if keep:
+        os.makedirs(HOST_TMP)
+        run("mount", "--rbind", "/tmp", HOST_TMP)
+    mount("tmpfs", "sandbox-tmp", "/tmp", "mode=1777")
+    for path in keep:
+        os.makedirs(path)
+        run("mount", "--rbind", os.path.join(HOST_TMP, os.path.relpath(path, "/tmp")), path)
+    if keep:
+        # The rest of the host's /tmp must stay out of reach.
+        run("umount", "--recursive", HOST_TMP)
+        os.rmdir(HOST_TMP)
+
+
 def inside(args):
     run("mount", "--make-rprivate", "/")
     mount("tmpfs", "sandbox-stage", STAGE, "mode=755")
@@ -78,13 +107,12 @@ def inside(args):
     # Install before /tmp is covered, in case the build lives there.
     if not args.no_install:
         subprocess.run(["cmake", "--install", args.build], check=True, stdout=subprocess.DEVNULL)
-    mount("tmpfs", "sandbox-tmp", "/tmp", "mode=1777")
+    private_tmp(under_tmp([SOURCE, args.build, args.artifacts]))
     private_dev(STAGE)
     run("ip", "link", "set", "lo", "up")
 
     env = dict(os.environ, E2E_SANDBOX="1", E2E_SOURCE=SOURCE,
-               E2E_BUILD=os.path.abspath(args.build),
-               E2E_ARTIFACTS=os.path.abspath(args.artifacts))
+               E2E_BUILD=args.build, E2E_ARTIFACTS=args.artifacts)
     env.pop("DISPLAY", None)  # the host's display is not reachable from here
     os.chdir(SOURCE)
     os.execvpe(args.command[0], args.command, env)
@@ -118,8 +146,9 @@ def main():
     # --kill-child: nothing the scenario started outlives the sandbox.
     cmd = ["unshare", "--mount", "--net", "--pid", "--fork", "--kill-child", "--mount-proc",
            sys.executable, os.path.abspath(__file__), "--inside",
-           "--build", os.path.abspath(args.build),
-           "--artifacts", os.path.abspath(args.artifacts),
+           # Real paths: a link under /tmp would not survive the fresh /tmp.
+           "--build", os.path.realpath(args.build),
+           "--artifacts", os.path.realpath(args.artifacts),
            *(["--no-install"] if args.no_install else []),
            *(["--private-etc-var"] if args.private_etc_var else []), "--", *args.command]
     return subprocess.call(cmd)

@@ -1,5 +1,6 @@
 """Inside the sandbox: the suite's fixed places are private and usable."""
 import os
+import re
 import socket
 import subprocess
 
@@ -16,6 +17,36 @@ def test_fixed_directories_are_writable(directory):
     with open(probe, "w") as f:
         f.write("x")
     os.unlink(probe)
+
+
+def mounts():
+    """(mount point, fs type, source) of each mount, in the order they were made."""
+    found = []
+    with open("/proc/self/mountinfo") as f:
+        for line in f:
+            fields, fs = line.split(" - ")
+            point = re.sub(r"\\([0-7]{3})", lambda m: chr(int(m.group(1), 8)),
+                           fields.split()[4])
+            found.append((point, *fs.split()[:2]))
+    return found
+
+
+def test_tmp_is_fresh_but_for_the_source_build_and_artifacts_directories():
+    given = [os.environ[k] for k in ("E2E_SOURCE", "E2E_BUILD", "E2E_ARTIFACTS")]
+    for path, entry in zip(given, ("tests/e2e/sandbox.py", "CMakeCache.txt", None)):
+        assert os.path.isdir(path), path
+        assert entry is None or os.path.exists(os.path.join(path, entry)), (path, entry)
+    under_tmp = [p for p in given if p.startswith("/tmp/")]
+    outermost = {p for p in under_tmp
+                 if not any(q != p and p.startswith(q + "/") for q in under_tmp)}
+    # The last mount on /tmp is the visible one: the sandbox's fresh tmpfs.
+    # Whatever the host had mounted at or below /tmp lies under it, and the
+    # only mounts on top are one bind for each outermost given directory.
+    table = mounts()
+    last = max(i for i, m in enumerate(table) if m[0] == "/tmp")
+    assert table[last][1:] == ("tmpfs", "sandbox-tmp")
+    above = sorted(m[0] for m in table[last + 1:] if m[0].startswith("/tmp/"))
+    assert above == sorted(outermost), above
 
 
 def test_loopback_is_up_and_private():
