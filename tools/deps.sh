@@ -1,9 +1,19 @@
 #!/bin/bash
 # Installs what building and testing the suite needs (Debian 12; idempotent).
 set -euo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+  echo "tools/deps.sh: run this as root (it installs packages with apt-get):" \
+       "su -c tools/deps.sh, or sudo tools/deps.sh" >&2
+  exit 1
+fi
+# clang, libclang-rt-14-dev (libFuzzer and the sanitizer runtimes, only
+# recommended by clang) and llvm (llvm-profdata, llvm-cov): the fuzz targets
+# and their coverage report. gdb: scenarios that look into a live program.
+# dpkg-dev, fakeroot, file and lintian: building and checking the packages.
 PACKAGES=(g++ cmake ninja-build pkg-config libgtk2.0-dev libx11-dev libxtst-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils imagemagick
-          python3 python3-pytest python3-xlib iproute2 util-linux openbox)
+          python3 python3-pytest python3-xlib iproute2 util-linux mount openbox
+          clang libclang-rt-14-dev llvm gdb dpkg-dev fakeroot file lintian)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,6 +5,11 @@
 #   3. ThreadSanitizer: the unit tests and the service's threaded scenarios;
 #   4. each fuzz target for FUZZ_SECONDS (default 30) from the seed corpus.
 set -euo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+  echo "tools/test.sh: run this as root (it installs packages and the tests use namespaces):" \
+       "su -c tools/test.sh, or sudo tools/test.sh" >&2
+  exit 1
+fi
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
 jobs=$(nproc)
