@@ -23,10 +23,23 @@ void read_table(const ConfigSnapshot& snap, const char* section, const char* x_p
     }
 }
 
-int write_int(const char* section, const char* key, int value) {
-    char text[16];
-    snprintf(text, sizeof text, "%d", value);
-    return write_profile_string(section, key, text, CONFIG_FILE);
+// Sets the x key then the y key of entry index of a table.
+bool set_pair(IniEdit& edit, const char* section, const char* x_prefix, const char* y_prefix,
+              int index, Pos value) {
+    char key[16], text[16];
+    indexed_key(key, sizeof key, x_prefix, index);
+    snprintf(text, sizeof text, "%d", value.x);
+    if (!edit.set(section, key, text)) return false;
+    indexed_key(key, sizeof key, y_prefix, index);
+    snprintf(text, sizeof text, "%d", value.y);
+    return edit.set(section, key, text);
+}
+
+bool set_table(IniEdit& edit, const char* section, const char* x_prefix, const char* y_prefix,
+               const Pos table[EDGE_KEY_COUNT]) {
+    for (int i = 0; i < EDGE_KEY_COUNT; ++i)
+        if (!set_pair(edit, section, x_prefix, y_prefix, i, table[i])) return false;
+    return true;
 }
 
 }  // namespace
@@ -70,15 +83,6 @@ void config_read_qm_keys(const ConfigSnapshot& snap, Pos QMKeyPos[EDGE_KEY_COUNT
     read_table(snap, SEC_QMEDGETAB, KEY_QMKEYX, KEY_QMKEYY, QMKeyPos);
 }
 
-int config_write_pair(const char* section, const char* x_prefix, const char* y_prefix, int index,
-                      Pos value) {
-    char key[16];
-    indexed_key(key, sizeof key, x_prefix, index);
-    if (!write_int(section, key, value.x)) return 0;
-    indexed_key(key, sizeof key, y_prefix, index);
-    return write_int(section, key, value.y);
-}
-
 int format_twenty_block(char* out, int size, const Pos dots[MAX_DOTS]) {
     int len = snprintf(out, size, "%s=%d\n", KEY_DOTNUM, MAX_DOTS);
     for (int i = MAX_DOTS - 1; i >= 0 && len >= 0 && len < size; --i) {
@@ -89,13 +93,30 @@ int format_twenty_block(char* out, int size, const Pos dots[MAX_DOTS]) {
     return len >= 0 && len < size ? len : -1;
 }
 
-int config_store_twenty(const Pos dots[MAX_DOTS]) {
-    char block[1024];
-    if (format_twenty_block(block, sizeof block, dots) >= 0 &&
-        WriteTwotyValue(SEC_COORDINATE, SEC_HOTKEY, block, CONFIG_FILE))
-        return 1;
-    if (!write_int(SEC_COORDINATE, KEY_DOTNUM, MAX_DOTS)) return 0;
-    for (int i = MAX_DOTS - 1; i >= 0; --i)
-        if (!config_write_pair(SEC_COORDINATE, KEY_DOTX, KEY_DOTY, i, dots[i])) return 0;
-    return 1;
+int config_store_calibration(int count, const Pos dots[]) {
+    IniEdit edit(CONFIG_FILE);
+    char text[16];
+    snprintf(text, sizeof text, "%d", count);
+    if (count == MAX_DOTS) {
+        char block[1024];
+        if (format_twenty_block(block, sizeof block, dots) < 0 ||
+            !edit.replace_body(SEC_COORDINATE, SEC_HOTKEY, block, TWOTY_TOOL_LIMITS)) {
+            // No place for the block: the same keys in the block's order.
+            edit.set(SEC_COORDINATE, KEY_DOTNUM, text);
+            for (int i = MAX_DOTS - 1; i >= 0; --i)
+                set_pair(edit, SEC_COORDINATE, KEY_DOTX, KEY_DOTY, i, dots[i]);
+        }
+    } else {
+        edit.set(SEC_COORDINATE, KEY_DOTNUM, text);
+        for (int i = 0; i < count && i < MAX_DOTS; ++i)
+            set_pair(edit, SEC_COORDINATE, KEY_DOTX, KEY_DOTY, i, dots[i]);
+    }
+    return edit.commit();
+}
+
+int config_store_edge_keys(const Pos KeyPos[EDGE_KEY_COUNT], const Pos QMKeyPos[EDGE_KEY_COUNT]) {
+    IniEdit edit(CONFIG_FILE);
+    set_table(edit, SEC_HOTKEY, KEY_KEYX, KEY_KEYY, KeyPos) &&
+        set_table(edit, SEC_QMEDGETAB, KEY_QMKEYX, KEY_QMKEYY, QMKeyPos);
+    return edit.commit();
 }

@@ -23,17 +23,22 @@ void config_read_hotkeys(const ConfigSnapshot& snap, Pos KeyPos[EDGE_KEY_COUNT])
 void config_read_hotkey_sections(const ConfigSnapshot& snap, Pos KeyPos[EDGE_KEY_COUNT]);
 void config_read_qm_keys(const ConfigSnapshot& snap, Pos QMKeyPos[EDGE_KEY_COUNT]);
 
-// Writes the x key then the y key of entry index of a table; 1 on success,
-// 0 at the first failed write.
-int config_write_pair(const char* section, const char* x_prefix, const char* y_prefix, int index,
-                      Pos value);
-
 // The 20-point block: "dotNum=20", then dotX/dotY from index 19 down to 0.
 // Returns the block's length, or -1 when it does not fit size.
 int format_twenty_block(char* out, int size, const Pos dots[MAX_DOTS]);
 
-// Stores a 20-point calibration as one block replacing the body of
-// "coordinate"; when the file has no "coordinate" header followed by a
-// "HOTKEY" header (or the block rewrite cannot fit), writes the same keys one
-// by one in the block's order instead. 1 when every key is stored, else 0.
-int config_store_twenty(const Pos dots[MAX_DOTS]);
+// Each store below is one locked rewrite of the file holding every key it
+// writes, byte for byte as the same keys written one at a time would leave
+// it; the file afterwards holds the whole new set or, when the store fails
+// (file locked past the wait, unwritable, over its size limit, disk full),
+// the old one. 1 when stored, 0 when nothing was.
+
+// A calibration of count points into "coordinate": "dotNum", then the dotX
+// and dotY key of each point from 0 up. 20 points replace the whole section
+// body with the 20-point block, or, where the file has no "coordinate" header
+// followed by a "HOTKEY" header (or the block would not fit), go in key by
+// key in the block's order.
+int config_store_calibration(int count, const Pos dots[]);
+
+// keyX0, keyY0 .. keyY27 of "HOTKEY", then QMkeyX0 .. QMkeyY27 of "QMEdgetab".
+int config_store_edge_keys(const Pos KeyPos[EDGE_KEY_COUNT], const Pos QMKeyPos[EDGE_KEY_COUNT]);

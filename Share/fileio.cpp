@@ -1,10 +1,14 @@
 #include "fileio.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -56,36 +60,142 @@ int open_lock_file(const char* path, bool close_on_exec) {
     return fd;
 }
 
+namespace {
+
+bool same_file(int fd, const char* path) {
+    struct stat held, named;
+    return fstat(fd, &held) == 0 && stat(path, &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino;
+}
+
+long long now_ms() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+// When this process last waited in vain for a shared file's lock.
+std::atomic<long long> lock_timed_out_at{-LOCK_TIMEOUT_MEMORY_MS};
+
+// flock with a bounded wait: true when taken. Polled, because a blocking
+// flock cannot be given a deadline without a signal.
+bool flock_bounded(int fd, int lock_op) {
+    const long long start = now_ms();
+    const bool recent = start - lock_timed_out_at.load() < LOCK_TIMEOUT_MEMORY_MS;
+    const long long deadline = start + (recent ? LOCK_WAIT_AFTER_TIMEOUT_MS : LOCK_WAIT_MS);
+    long long pause_ms = 1;
+    for (;;) {
+        if (flock(fd, lock_op | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) return false;
+        const long long left = deadline - now_ms();
+        if (left <= 0) break;
+        const long long nap = pause_ms < left ? pause_ms : left;
+        usleep(static_cast<useconds_t>(nap * 1000));
+        if (pause_ms < 20) pause_ms *= 2;
+    }
+    lock_timed_out_at = now_ms();
+    return false;
+}
+
+// A writer killed while it filled its new file leaves it behind; the name
+// tells the store's own leftovers from anything else in the directory.
+constexpr char PARTIAL_SUFFIX[] = ".partial-";
+
+std::string partial_template(const char* path) {
+    return std::string(path) + PARTIAL_SUFFIX + "XXXXXX";
+}
+
+// Removes what killed writers left. Only called under the file's exclusive
+// lock, which every writer holds while it fills its new file: whatever
+// matches now belongs to nobody.
+void remove_stale_partials(const char* path) {
+    const std::string full(path);
+    const size_t slash = full.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : full.substr(0, slash + 1);
+    const std::string prefix =
+        (slash == std::string::npos ? full : full.substr(slash + 1)) + PARTIAL_SUFFIX;
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return;
+    while (const dirent* e = readdir(d)) {
+        const size_t len = strlen(e->d_name);
+        if (len == prefix.size() + 6 && strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
+            unlinkat(dirfd(d), e->d_name, 0);
+    }
+    closedir(d);
+}
+
+}  // namespace
+
 int take_instance_lock(const char* path, bool close_on_exec) {
-    const int fd = open_lock_file(path, close_on_exec);
-    if (fd < 0) {
-        printf("Can not open %s:%s", path, strerror(errno));
-        exit(1);
+    for (;;) {
+        const int fd = open_lock_file(path, close_on_exec);
+        if (fd < 0) {
+            printf("Can not open %s:%s", path, strerror(errno));
+            exit(1);
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            printf("LOG_ERR Can not lock %s:%s", path, strerror(errno));
+            return -1;
+        }
+        if (same_file(fd, path)) return fd;
+        // Its holder removed it between our open and our lock.
+        close(fd);
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        printf("LOG_ERR Can not lock %s:%s", path, strerror(errno));
-        return -1;
+}
+
+void release_instance_lock(int& fd, const char* path) {
+    if (fd <= 0) return;
+    unlink(path);
+    close(fd);
+    fd = -1;
+}
+
+std::string lock_holder(int fd) {
+    struct stat st;
+    FILE* locks = fopen("/proc/locks", "re");
+    if (locks == nullptr || fstat(fd, &st) != 0) {
+        if (locks) fclose(locks);
+        return "another process";
     }
-    return fd;
+    // "1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF"; waiters have "->".
+    char line[256];
+    long holder = -1;
+    while (holder < 0 && fgets(line, sizeof line, locks)) {
+        char kind[16], mode[16], access[16];
+        long pid;
+        unsigned maj, min;
+        unsigned long ino;
+        if (sscanf(line, "%*d: %15s %15s %15s %ld %x:%x:%lu", kind, mode, access, &pid, &maj, &min,
+                   &ino) == 7 &&
+            maj == major(st.st_dev) && min == minor(st.st_dev) && ino == st.st_ino && pid > 0)
+            holder = pid;
+    }
+    fclose(locks);
+    if (holder < 0) return "another process";
+    char path[64], comm[32] = {0};
+    snprintf(path, sizeof path, "/proc/%ld/comm", holder);
+    if (FILE* f = fopen(path, "re")) {
+        if (fgets(comm, sizeof comm, f)) comm[strcspn(comm, "\n")] = '\0';
+        fclose(f);
+    }
+    return "process " + std::to_string(holder) + (comm[0] ? std::string(" (") + comm + ")" : "");
 }
 
 LockedFile::LockedFile(const char* path, int open_flags, int lock_op) {
     for (;;) {
         int fd = open(path, open_flags | O_CLOEXEC, 0666);
         if (fd < 0) return;
-        int r;
-        do {
-            r = flock(fd, lock_op);
-        } while (r != 0 && errno == EINTR);
-        struct stat held, named;
-        if (r == 0 && fstat(fd, &held) == 0 && stat(path, &named) == 0 &&
-            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-            fd_ = fd;
+        if (!flock_bounded(fd, lock_op)) {
+            fd_ = fd;  // open, without the lock
             return;
         }
-        close(fd);
-        if (r != 0) return;
+        if (same_file(fd, path)) {
+            fd_ = fd;
+            locked_ = true;
+            return;
+        }
         // Replaced (or removed) while we waited for the lock: open anew.
+        close(fd);
     }
 }
 
@@ -94,21 +204,24 @@ LockedFile::~LockedFile() {
 }
 
 bool LockedFile::replace(const char* path, const char* text, size_t len) {
-    if (fd_ < 0) return false;
+    if (fd_ < 0 || !locked_) return false;
     return replace_by_rename(path, text, len) || replace_in_place(text, len);
 }
 
 bool LockedFile::replace_by_rename(const char* path, const char* text, size_t len) {
     struct stat st;
     if (fstat(fd_, &st) != 0) return false;
-    std::string tmp = std::string(path) + ".XXXXXX";
+    std::string tmp = partial_template(path);
     int fd = mkostemp(&tmp[0], O_CLOEXEC);
     if (fd < 0) return false;  // e.g. a directory only root may write
     bool ok = write_all(fd, text, len) == static_cast<ssize_t>(len) &&
               fchmod(fd, st.st_mode & 07777) == 0 && fsync(fd) == 0;
     if (ok && geteuid() == 0) (void)!fchown(fd, st.st_uid, st.st_gid);
     ok = close(fd) == 0 && ok;
-    if (ok && rename(tmp.c_str(), path) == 0) return true;
+    if (ok && rename(tmp.c_str(), path) == 0) {
+        remove_stale_partials(path);
+        return true;
+    }
     unlink(tmp.c_str());
     return false;
 }
@@ -116,12 +229,18 @@ bool LockedFile::replace_by_rename(const char* path, const char* text, size_t le
 bool LockedFile::replace_in_place(const char* text, size_t len) {
     struct stat st;
     if (fstat(fd_, &st) != 0) return false;
-    // Reserve the space first, so a full disk fails before anything changes.
-    if (static_cast<off_t>(len) > st.st_size) {
-        int r = posix_fallocate(fd_, 0, len);
-        if (r != 0 && r != EOPNOTSUPP && r != EINVAL) return false;
-    }
+    // Reserve the space first, so a full disk fails before anything changes;
+    // the size stays, so a writer killed before its write leaves no NULs.
+    if (static_cast<off_t>(len) > st.st_size && fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, len) != 0 &&
+        errno != EOPNOTSUPP && errno != EINVAL)
+        return false;
+    // A shorter text is written padded with empty lines up to the old size
+    // in the same write, then cut: a writer killed before the cut leaves the
+    // new text and blank lines, never the end of the old text behind it.
+    std::string padded(text, len);
+    if (static_cast<off_t>(len) < st.st_size) padded.append(st.st_size - len, '\n');
     if (lseek(fd_, 0, SEEK_SET) != 0) return false;
-    if (write_all(fd_, text, len) != static_cast<ssize_t>(len)) return false;
+    if (write_all(fd_, padded.data(), padded.size()) != static_cast<ssize_t>(padded.size()))
+        return false;
     return ftruncate(fd_, len) == 0;
 }

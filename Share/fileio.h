@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <string>
 
 // read(2) retried on EINTR: bytes read, 0 at the end, -1 on error.
 ssize_t read_retry(int fd, void* buf, size_t len);
@@ -25,12 +26,33 @@ int open_lock_file(const char* path, bool close_on_exec);
 // A program's single-instance lock: the lock file opened and locked
 // (exclusive, non-blocking), its descriptor returned. When it cannot be
 // opened: prints "Can not open %s:%s" and exits with status 1. When another
-// instance holds it: prints "LOG_ERR Can not lock %s:%s" and returns -1.
+// instance holds it: prints "LOG_ERR Can not lock %s:%s" and returns -1. A
+// lock taken on a file that its last holder removed meanwhile is not kept:
+// the file at the path is opened and locked anew.
 int take_instance_lock(const char* path, bool close_on_exec);
 
-// A file opened and flock'ed (LOCK_SH or LOCK_EX). If the file was replaced
-// between the open and the lock, it is opened again, so the lock always
-// belongs to the file that the path names.
+// Gives up the lock taken by take_instance_lock and removes the lock file:
+// removed while still locked, so no instance can lock a file that is about
+// to disappear. Sets fd to -1; nothing happens when it is not above 0.
+void release_instance_lock(int& fd, const char* path);
+
+// Longest wait for another process's lock on a shared file: any user who can
+// read the file can hold that lock for as long as they like. After a wait
+// that ran out, the process waits at most LOCK_WAIT_AFTER_TIMEOUT_MS for the
+// next LOCK_TIMEOUT_MEMORY_MS, so a held lock costs each program one long
+// wait, not one per access.
+constexpr int LOCK_WAIT_MS = 2000;
+constexpr int LOCK_WAIT_AFTER_TIMEOUT_MS = 100;
+constexpr int LOCK_TIMEOUT_MEMORY_MS = 30000;
+
+// "process <pid> (<name>)" for a process that /proc/locks shows holding a
+// lock on the file open at fd, else "another process".
+std::string lock_holder(int fd);
+
+// A file opened and flock'ed (LOCK_SH or LOCK_EX), waiting at most as long as
+// LOCK_WAIT_MS says. If the file was replaced between the open and the lock,
+// it is opened again, so the lock always belongs to the file that the path
+// names. When the wait runs out, the file stays open without the lock.
 class LockedFile {
 public:
     LockedFile(const char* path, int open_flags, int lock_op);
@@ -38,16 +60,18 @@ public:
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
 
-    bool ok() const { return fd_ >= 0; }
+    bool ok() const { return fd_ >= 0; }  // open
+    bool locked() const { return locked_; }
     int fd() const { return fd_; }
 
     // Replaces the whole content with text: through a new file renamed over
     // the old one when the directory allows it, else in place. true on
-    // success; on failure the old content stays.
+    // success; on failure the old content stays. Needs the lock.
     bool replace(const char* path, const char* text, size_t len);
 
 private:
     bool replace_by_rename(const char* path, const char* text, size_t len);
     bool replace_in_place(const char* text, size_t len);
     int fd_ = -1;
+    bool locked_ = false;
 };

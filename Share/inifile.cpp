@@ -73,6 +73,9 @@ Load read_whole(int fd, char* buf, int* len, int* text_len) {
     return Load::ok;
 }
 
+// Reads under a shared lock; when another process holds the lock past the
+// wait, the read goes ahead without it (a rewrite by rename never shows a
+// reader half a file).
 Load load_locked(const char* file, char* buf, int* size) {
     LockedFile f(file, O_RDONLY, LOCK_SH);
     if (!f.ok()) return Load::missing;
@@ -81,20 +84,9 @@ Load load_locked(const char* file, char* buf, int* size) {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || newline(c); }
 
-// A new file text, built on the stack; refuses to grow past its limit.
-struct Text {
-    explicit Text(int limit = MAX_TEXT) : limit(limit) {}
-    bool add(const char* s, size_t n) {
-        if (n > static_cast<size_t>(limit - len)) return false;
-        memcpy(buf + len, s, n);
-        len += static_cast<int>(n);
-        return true;
-    }
-    bool add(const char* s) { return add(s, strlen(s)); }
-    char buf[INI_BUF_SIZE];
-    int len = 0;
-    int limit;
-};
+// The new text of a write is built in an IniText; it refuses to grow past
+// its limit.
+using Text = IniText;
 
 // The lookup itself; parse_file adds its checks.
 int find_key(const char* section, const char* key, const char* buf, int* sec_s, int* sec_e,
@@ -281,6 +273,74 @@ int read_profile_int(const char* section, const char* key, int default_value, co
     return text_read_int(buf, section, key, default_value);
 }
 
+bool IniText::add(const char* s, size_t n) {
+    if (n > static_cast<size_t>(limit - len)) return false;
+    memcpy(buf + len, s, n);
+    len += static_cast<int>(n);
+    return true;
+}
+
+IniEdit::IniEdit(const char* file, bool create)
+    : path_(file),
+      file_(file, create && ini_autocreate.load() ? O_RDWR | O_CREAT : O_RDWR, LOCK_EX) {
+    if (file_.ok() && !file_.locked()) {
+        fprintf(stderr, "Cannot write %s: locked by %s\n", file, lock_holder(file_.fd()).c_str());
+        return;
+    }
+    int text_len = 0;
+    if (!file_.ok() || read_whole(file_.fd(), raw_, &raw_len_, &text_len) != Load::ok) return;
+    stop_ = raw_[text_len];
+    raw_[text_len] = '\0';  // the text alone is looked at; the byte is put back
+    text_ = raw_;
+    tail_ = text_len;
+}
+
+bool IniEdit::set(const char* section, const char* key, const char* value) {
+    if (!text_ || failed_) return false;
+    IniText& next = next_text(MAX_TEXT);
+    if (!build_write(text_, section, key, value, next)) {
+        failed_ = true;  // the edit as a whole cannot be stored
+        return false;
+    }
+    take(next);
+    return true;
+}
+
+bool IniEdit::replace_body(const char* first, const char* following, const char* body,
+                           const TwotyLimits& limits) {
+    // A file with bytes past its text is left to the key-by-key writes,
+    // which keep them.
+    if (!text_ || failed_ || tail_ != raw_len_ || static_cast<int>(strlen(text_)) > limits.file)
+        return false;
+    IniText& next = next_text(limits.file);
+    if (!build_twoty(text_, first, following, body, limits, next)) return false;
+    take(next);
+    return true;
+}
+
+IniText& IniEdit::next_text(int limit) {
+    IniText& next = texts_[text_ == texts_[0].buf ? 1 : 0];
+    next.len = 0;
+    next.limit = limit;
+    return next;
+}
+
+void IniEdit::take(IniText& next) {
+    next.buf[next.len] = '\0';
+    text_ = next.buf;
+}
+
+int IniEdit::commit() {
+    if (!text_ || failed_) return 0;
+    if (text_ == raw_) return 1;  // nothing to change
+    // The bytes after the text (from a NUL or 0xFF on) stay as they were.
+    raw_[tail_] = stop_;
+    IniText& whole = text_ == texts_[0].buf ? texts_[0] : texts_[1];
+    whole.limit = MAX_TEXT;
+    if (!whole.add(raw_ + tail_, raw_len_ - tail_)) return 0;
+    return file_.replace(path_, whole.buf, whole.len) ? 1 : 0;
+}
+
 int write_profile_string(const char* section, const char* key, const char* value,
                          const char* file) {
     INI_REQUIRE(section != nullptr && strlen(section), "section != ((void *)0) && strlen(section)");
@@ -288,38 +348,20 @@ int write_profile_string(const char* section, const char* key, const char* value
     INI_REQUIRE(value != nullptr, "value != ((void *)0)");
     INI_REQUIRE(file != nullptr && strlen(key), "file !=((void *)0) &&strlen(key)");
     check_ini_file();
-
-    LockedFile f(file, ini_autocreate.load() ? O_RDWR | O_CREAT : O_RDWR, LOCK_EX);
-    if (!f.ok()) return 0;
-    char buf[INI_BUF_SIZE];
-    int len = 0, text_len = 0;
-    if (read_whole(f.fd(), buf, &len, &text_len) != Load::ok) return 0;
-    const char stop = buf[text_len];
-    buf[text_len] = '\0';
-    Text text;
-    if (!build_write(buf, section, key, value, text)) return 0;
-    buf[text_len] = stop;
-    if (!text.add(buf + text_len, len - text_len)) return 0;
-    return f.replace(file, text.buf, text.len) ? 1 : 0;
+    IniEdit edit(file);
+    edit.set(section, key, value);
+    return edit.commit();
 }
 
 int WriteTwotyValue(const char* first, const char* following, const char* body, const char* file,
                     const TwotyLimits& limits) {
-    LockedFile f(file, O_RDWR, LOCK_EX);
-    if (!f.ok()) {
+    IniEdit edit(file, false);
+    if (!edit.opened()) {
         puts("open file failed");
         return 0;
     }
-    char buf[INI_BUF_SIZE];
-    int size = 0, text_len = 0;
-    // A file with bytes past its text is left to the key-by-key writes, which
-    // keep them.
-    if (read_whole(f.fd(), buf, &size, &text_len) != Load::ok || size > limits.file ||
-        text_len != size)
-        return 0;
-    Text text(limits.file);
-    if (!build_twoty(buf, first, following, body, limits, text)) return 0;
-    if (!f.replace(file, text.buf, text.len)) {
+    if (!edit.replace_body(first, following, body, limits)) return 0;
+    if (!edit.commit()) {
         puts("open file failed");
         return 0;
     }

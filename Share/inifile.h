@@ -5,6 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
+
+#include "fileio.h"
 
 // The working buffer; the text it holds is NUL-terminated, so a file may hold
 // at most INI_BUF_SIZE - 1 bytes before its end (a 0xFF byte also ends it).
@@ -56,6 +59,56 @@ int write_profile_string(const char* section, const char* key, const char* value
 // exceeded or the write fails, and then the file is unchanged.
 int WriteTwotyValue(const char* first, const char* following, const char* body, const char* file,
                     const TwotyLimits& limits = TWOTY_TOOL_LIMITS);
+
+// One read-modify-write of a whole file under its exclusive lock: each change
+// applies to the text in memory exactly as the single-key write would apply
+// it to the file, and commit() rewrites the file once, so the file afterwards
+// holds every change or none. The bytes after the text (from a NUL or 0xFF
+// byte on) are kept. When another process holds the lock past LOCK_WAIT_MS,
+// prints "Cannot write <file>: locked by <holder>" on standard error and
+// changes nothing.
+struct IniText {
+    explicit IniText(int limit = INI_BUF_SIZE - 1) : limit(limit) {}
+    bool add(const char* s, size_t n);
+    bool add(const char* s) { return add(s, strlen(s)); }
+    char buf[INI_BUF_SIZE];
+    int len = 0;
+    int limit;
+};
+
+class IniEdit {
+public:
+    // create: a missing file is created (when the store creates files).
+    explicit IniEdit(const char* file, bool create = true);
+    IniEdit(const IniEdit&) = delete;
+    IniEdit& operator=(const IniEdit&) = delete;
+
+    bool opened() const { return file_.ok(); }
+    // As write_profile_string; false when the text would pass the buffer's
+    // limit, and then commit() refuses the whole edit.
+    bool set(const char* section, const char* key, const char* value);
+    // As WriteTwotyValue; false, and the text unchanged, when the file has
+    // bytes past its text or the section or a limit does not allow it.
+    bool replace_body(const char* first, const char* following, const char* body,
+                      const TwotyLimits& limits);
+    // 1 when the file now holds the edited text; 0 when it could not be
+    // opened, read, locked or written, or a change did not fit (file unchanged).
+    int commit();
+
+private:
+    IniText& next_text(int limit);
+    void take(IniText& next);
+
+    const char* path_;
+    LockedFile file_;
+    char raw_[INI_BUF_SIZE];  // the file as read
+    int raw_len_ = 0;
+    int tail_ = 0;                // where the bytes past the text begin in raw_
+    char stop_ = '\0';            // the byte there
+    const char* text_ = nullptr;  // the current text: in raw_ or in texts_
+    IniText texts_[2];
+    bool failed_ = false;
+};
 
 // Lookups in a text already loaded with load_ini_file, so that several keys
 // can be read from one consistent snapshot of the file.

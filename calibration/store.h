@@ -4,10 +4,9 @@
 
 #include "types.h"
 
-// 4 or 9 points: "dotNum", then the dotX and dotY key of each point from 0 up,
-// one key at a time, with a trace line per point; the first failed write stops
-// the store with its message. 20 points: the whole section body as one block
-// (falling back to single keys in the block's order where the block cannot be
-// placed). After a store without failure, SIGUSR2 to the registered service.
-// 1 when every key was stored, else 0.
+// Stores every point in one rewrite of the file (4 or 9 points key by key,
+// 20 as the section's block), then, for 4 or 9 points, prints a trace line
+// per point; after the store, SIGUSR2 to the registered service. When the
+// store fails nothing is stored, "write name dotNum pair to ini file fail"
+// is printed and the service is not told. 1 when stored, else 0.
 int store_calibration(int Orient_Dots, const Pos KeyPos[]);

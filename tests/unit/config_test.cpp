@@ -1,8 +1,16 @@
 #include "config.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "inifile.h"
 #include "paths.h"
@@ -93,45 +101,185 @@ TEST(TwentyBlock, ListsIndexNineteenFirst) {
     EXPECT_EQ(format_twenty_block(block, 100, dots), -1);
 }
 
-TEST_F(ConfigFile, TwentyPointsReplaceTheSectionBody) {
-    const std::string tail = "[HOTKEY]\nkeyX0=5\n[QMEdgetab]\nQMkeyX0=6\n[PID]\nQuilld=-1\n";
-    set("[coordinate]\ndotNum=9\ndotX0=1\ndotY0=2\ndotX12=3\n" + tail);
-    Pos dots[MAX_DOTS];
-    for (int i = 0; i < MAX_DOTS; ++i) dots[i] = twenty_point(i);
-    EXPECT_EQ(config_store_twenty(dots), 1);
-    EXPECT_EQ(read_file(CONFIG_FILE), "[coordinate]\n" + twenty_body() + tail);
+// The keys a store writes, one write_profile_string each, in its order.
+struct KeyWrite {
+    std::string section, key, value;
+};
+
+std::vector<KeyWrite> calibration_writes(int count, const Pos* dots, bool block_order) {
+    std::vector<KeyWrite> w = {{SEC_COORDINATE, KEY_DOTNUM, std::to_string(count)}};
+    for (int n = 0; n < count; ++n) {
+        const int i = block_order ? count - 1 - n : n;
+        w.push_back({SEC_COORDINATE, "dotX" + std::to_string(i), std::to_string(dots[i].x)});
+        w.push_back({SEC_COORDINATE, "dotY" + std::to_string(i), std::to_string(dots[i].y)});
+    }
+    return w;
 }
 
-// Without "coordinate" followed by "HOTKEY" the block cannot replace anything;
-// the keys are then written one by one, and none is lost.
-TEST_F(ConfigFile, TwentyPointsFallBackToSingleKeys) {
-    const char* files[] = {"", "[PID]\nQuilld=4\n", "[coordinate]\ndotNum=4\ndotX0=1\n",
-                           "[HOTKEY]\nkeyX0=5\n[coordinate]\ndotNum=4\n"};
-    Pos dots[MAX_DOTS];
+std::vector<KeyWrite> edge_key_writes(const Pos* keys, const Pos* qm) {
+    std::vector<KeyWrite> w;
+    for (int i = 0; i < EDGE_KEY_COUNT; ++i) {
+        w.push_back({SEC_HOTKEY, "keyX" + std::to_string(i), std::to_string(keys[i].x)});
+        w.push_back({SEC_HOTKEY, "keyY" + std::to_string(i), std::to_string(keys[i].y)});
+    }
+    for (int i = 0; i < EDGE_KEY_COUNT; ++i) {
+        w.push_back({SEC_QMEDGETAB, "QMkeyX" + std::to_string(i), std::to_string(qm[i].x)});
+        w.push_back({SEC_QMEDGETAB, "QMkeyY" + std::to_string(i), std::to_string(qm[i].y)});
+    }
+    return w;
+}
+
+// What the key-by-key writes leave of `before`.
+std::string written_one_by_one(const std::string& before, const std::vector<KeyWrite>& writes) {
+    TempDir dir;
+    const std::string file = dir.file("config.ini");
+    write_file(file, before);
+    for (const KeyWrite& w : writes)
+        EXPECT_EQ(
+            write_profile_string(w.section.c_str(), w.key.c_str(), w.value.c_str(), file.c_str()),
+            1);
+    return read_file(file);
+}
+
+// Each store is one rewrite, yet leaves the file byte for byte as the same
+// keys written one at a time do: the 20-point block where it has its place,
+// otherwise the keys.
+TEST_F(ConfigFile, AStoreLeavesWhatTheKeyByKeyWritesLeave) {
+    const std::string tail = "[HOTKEY]\nkeyX0=5\n[QMEdgetab]\nQMkeyX0=6\n[PID]\nQuilld=-1\n";
+    const std::string before[] = {
+        "",
+        "[PID]\nQuilld=4\n",
+        "[coordinate]\ndotNum=9\ndotX0=1\ndotY0=2\ndotX12=3\n" + tail,
+        "[coordinate]\ndotNum=4\ndotX0=1\n",
+        "[HOTKEY]\nkeyX0=5\n[coordinate]\ndotNum=4\n",
+        "[coordinate]\ndotNum=4\n" + tail + std::string("\0junk[coordinate]\n", 18),
+        "[Whiteboard]\nname=x\xff\xff[HOTKEY]\nkeyX3=1\n",
+    };
+    Pos dots[MAX_DOTS], keys[EDGE_KEY_COUNT], qm[EDGE_KEY_COUNT];
     for (int i = 0; i < MAX_DOTS; ++i) dots[i] = twenty_point(i);
-    for (const char* before : files) {
-        SCOPED_TRACE(before);
-        set(before);
-        EXPECT_EQ(config_store_twenty(dots), 1);
-        ConfigSnapshot s = snap();
-        EXPECT_EQ(config_dot_num(s), 20);
-        point read[MAX_DOTS];
-        config_read_dots(s, 20, read);
-        for (int i = 0; i < MAX_DOTS; ++i) {
-            EXPECT_EQ(read[i].x, 100 + i);
-            EXPECT_EQ(read[i].y, 4095 - i);
+    for (int i = 0; i < EDGE_KEY_COUNT; ++i) keys[i] = {4000 - i, i}, qm[i] = {0, 0};
+
+    for (const std::string& text : before) {
+        SCOPED_TRACE(text);
+        for (int count : {4, 9, 20}) {
+            SCOPED_TRACE(count);
+            set(text);
+            ASSERT_EQ(config_store_calibration(count, dots), 1);
+            std::string expected;
+            if (count == MAX_DOTS && text.find("dotX12") != std::string::npos)
+                expected = "[coordinate]\n" + twenty_body() + tail;
+            else
+                expected = written_one_by_one(text, calibration_writes(count, dots, count == 20));
+            EXPECT_EQ(read_file(CONFIG_FILE), expected);
+        }
+        set(text);
+        ASSERT_EQ(config_store_edge_keys(keys, qm), 1);
+        EXPECT_EQ(read_file(CONFIG_FILE), written_one_by_one(text, edge_key_writes(keys, qm)));
+    }
+}
+
+// A file padded to `free_bytes` below the store's limit of INI_BUF_SIZE - 1.
+std::string padded(const std::string& text, int free_bytes) {
+    const std::string head = text + "[pad]\nfill=";
+    const int fill = INI_BUF_SIZE - 1 - free_bytes - static_cast<int>(head.size()) - 1;
+    return head + std::string(fill, 'a') + "\n";
+}
+
+// Runs fn in a child process as user nobody; true when it returned true.
+template <typename Fn>
+bool as_nobody(Fn fn) {
+    const pid_t child = fork();
+    if (child == 0) _exit(setuid(65534) == 0 && fn() ? 0 : 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A store that cannot be completed stores nothing: the file stays byte for
+// byte as it was, with no half of the new set in it.
+TEST_F(ConfigFile, AStoreThatCannotCompleteLeavesTheFileAsItWas) {
+    Pos dots[MAX_DOTS], keys[EDGE_KEY_COUNT] = {}, qm[EDGE_KEY_COUNT] = {};
+    for (int i = 0; i < MAX_DOTS; ++i) dots[i] = twenty_point(i);
+    const std::string old = "[PID]\nQuilld=-1\n[coordinate]\ndotNum=4\ndotX0=1\ndotY0=2\n";
+    const struct {
+        const char* name;
+        std::string text;
+        mode_t mode;
+        bool nobody;  // written by user nobody (root writes any file)
+    } cases[] = {
+        // dotNum and two points fit; the rest of the set does not.
+        {"over the size limit halfway", padded(old, 45), 0777, false},
+        {"read-only for the writer", old, 0644, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int count : {4, 9, 20, 0}) {
+            set(c.text);
+            chmod(CONFIG_FILE, c.mode);
+            auto store = [&] {
+                return count ? config_store_calibration(count, dots) == 0
+                             : config_store_edge_keys(keys, qm) == 0;
+            };
+            EXPECT_TRUE(c.nobody ? as_nobody(store) : store()) << count;
+            EXPECT_EQ(read_file(CONFIG_FILE), c.text) << count;
         }
     }
-    EXPECT_EQ(text_read_int(snap().text, SEC_HOTKEY, "keyX0", -1), 5);
 }
 
-TEST_F(ConfigFile, PairsAreWrittenXThenY) {
-    set("");
-    ASSERT_EQ(config_write_pair(SEC_QMEDGETAB, KEY_QMKEYX, KEY_QMKEYY, 27, Pos{0, 4095}), 1);
-    ASSERT_EQ(config_write_pair(SEC_QMEDGETAB, KEY_QMKEYX, KEY_QMKEYY, 2, Pos{-1, 3}), 1);
-    // Each new key becomes the first line of its section.
-    EXPECT_EQ(read_file(CONFIG_FILE),
-              "[QMEdgetab]\nQMkeyY2=3\nQMkeyX2=-1\nQMkeyY27=4095\nQMkeyX27=0\n");
+// A writer killed at any moment leaves the complete old set or the complete
+// new one, and whatever its killed predecessors left behind is cleared by
+// the next writer that completes.
+TEST_F(ConfigFile, AStoreKilledAtAnyMomentLeavesTheOldSetOrTheNew) {
+    const std::string old = "[PID]\nQuilld=-1\n";
+    set(old);
+    ASSERT_EQ(chmod(CONFIG_FILE, 0777), 0);
+    Pos first[9], second[9], keys[EDGE_KEY_COUNT], qm[EDGE_KEY_COUNT] = {};
+    for (int i = 0; i < 9; ++i) first[i] = {i + 1, i + 2}, second[i] = {3000 + i, 2000 + i};
+    for (int i = 0; i < EDGE_KEY_COUNT; ++i) keys[i] = {i + 100, i + 200};
+    const std::string after_first = written_one_by_one(old, calibration_writes(9, first, false));
+    const std::string after_second =
+        written_one_by_one(after_first, calibration_writes(9, second, false));
+    const std::string after_keys = written_one_by_one(after_first, edge_key_writes(keys, qm));
+
+    std::mt19937 rng(13);
+    int cut = 0;
+    for (int run = 0; run < 240; ++run) {
+        set(after_first);
+        const bool nobody = run % 2 == 1;  // in place: the directory is root's
+        const bool edge_keys = run % 3 == 0;
+        const pid_t child = fork();
+        if (child == 0) {
+            if (nobody && setuid(65534) != 0) _exit(2);
+            for (;;) {
+                if (edge_keys)
+                    config_store_edge_keys(keys, qm);
+                else
+                    config_store_calibration(9, second), config_store_calibration(9, first);
+            }
+        }
+        usleep(std::uniform_int_distribution<int>(0, 3000)(rng));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        const std::string left = read_file(CONFIG_FILE);
+        // In place, a shorter text may stand on empty lines until the cut.
+        const std::string text = left.substr(0, left.find_last_not_of('\n') + 1) + "\n";
+        if (edge_keys)
+            ASSERT_TRUE(text == after_first || text == after_keys) << run << ":\n" << left;
+        else
+            ASSERT_TRUE(text == after_first || text == after_second) << run << ":\n" << left;
+        cut += text != after_first;
+    }
+    EXPECT_GT(cut, 0) << "no kill fell after a completed store";
+
+    // Every leftover of the killed writers goes with the next rewrite.
+    ASSERT_EQ(write_profile_string(SEC_PID, KEY_QUILLD, "7", CONFIG_FILE), 1);
+    std::vector<std::string> left;
+    if (DIR* d = opendir(QMRV_DIR)) {
+        while (dirent* e = readdir(d))
+            if (strncmp(e->d_name, "config.ini", 10) == 0) left.push_back(e->d_name);
+        closedir(d);
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"config.ini"});
 }
 
 }  // namespace
