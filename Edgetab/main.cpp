@@ -69,11 +69,7 @@ void exitProcess() {
     bRun = 0;
     bJudge = 0;
     registry_clear(KEY_EDGETAB);
-    unlink(EDGETAB_LOCK);
-    if (c_f > 0) {
-        close(c_f);
-        c_f = -1;
-    }
+    release_instance_lock(c_f, EDGETAB_LOCK);
     close_port_once(EQ_fd, false);
 }
 

@@ -42,7 +42,15 @@ void show_learnt_keys() {
         printf("获取KeyPos的值.......%d:(%d,%d)\n", i, g_capture.KeyPos[i].x,
                g_capture.KeyPos[i].y);
     exitProcess();
-    SaveData(g_capture.KeyPos, g_capture.QMKeyPos);
+    if (!SaveData(g_capture.KeyPos, g_capture.QMKeyPos)) {
+        // Nothing was stored: the service keeps its keys and is not told to
+        // reload; the user learns why.
+        gtk_widget_hide(gtk_widget_get_toplevel(Orient_Fixed));
+        char text[TEXT_SIZE] = {0};
+        read_text(SEC_EDGETAB_MSG, MSG_F_NOSAVE, text);
+        msg_window_create(MSG_ERROR, text);
+        exit(1);
+    }
     g_usleep(200 * 1000);
     hand_back();
 }

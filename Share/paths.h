@@ -87,6 +87,7 @@
 #define MSG_O_ORIMSG "O_ORIMSG"
 #define MSG_A_MESG1 "A_MESG1"
 #define MSG_A_MESG2 "A_MESG2"
+#define MSG_F_NOSAVE "F_NOSAVE"  // both tools: their result could not be stored
 #define MSG_A_CPM "A_CPM"
 #define MSG_A_ADD "A_ADD"
 #define MSG_A_TEL "A_TEL"

@@ -14,6 +14,7 @@
 #include "fileio.h"
 #include "funCom.h"
 #include "images.h"
+#include "msg_file.h"
 #include "paths.h"
 #include "registry.h"
 #include "serial.h"
@@ -58,8 +59,19 @@ void signal_service_from_child() {
 
 int SaveData() { return store_calibration(Orient_Dots, g_capture.KeyPos); }
 
+// Nothing was stored, so the service keeps its calibration and is not told
+// to reload; the user learns why instead of finding the old mapping.
+[[noreturn]] void report_store_failure() {
+    gtk_widget_hide(g_window);
+    char text[TEXT_SIZE] = {0};
+    read_text(MSG_F_NOSAVE, text);
+    Create_Msg_Window(MSG_ERROR, text);
+    exitProcess();
+    exit(1);
+}
+
 [[noreturn]] void finish_calibration() {
-    SaveData();
+    if (!SaveData()) report_store_failure();
     g_usleep(100);
     signal_service_from_child();
     gtk_main_quit();
@@ -105,11 +117,7 @@ void exitProcess() {
     if (released) return;
     released = true;
     close_port_once(EQ_fd, false);
-    if (c_f > 0) {
-        close(c_f);
-        c_f = -1;
-    }
-    unlink(ZURAZE_LOCK);
+    release_instance_lock(c_f, ZURAZE_LOCK);
     registry_clear(KEY_ZURAZE);
 }
 
