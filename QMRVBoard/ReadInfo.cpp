@@ -60,16 +60,24 @@ sigset_t steering_signals() {
     return set;
 }
 
+// Never leave the left button down behind a reader run or a stopped
+// service: a run that ends mid-stroke (board unplugged, SIGUSR1, a failed
+// read) never sees the lift, and the next run ignores a lift whose contact it
+// did not see.
+void release_held_button() {
+    std::lock_guard<std::recursive_mutex> lock(x_mutex);
+    if (Mdisplay == nullptr || g_mouse.MiceLD != 1) return;
+    button_event(Mdisplay, 1, 0);
+    g_mouse.MiceLD = 0;
+    g_mouse.MiceDotCount = 0;
+}
+
 // Releases what the service holds; safe to run more than once.
 void release_all() {
+    release_held_button();
     {
         std::lock_guard<std::recursive_mutex> lock(x_mutex);
         if (Mdisplay) {
-            // Never leave the left button stuck down behind a stopped service.
-            if (g_mouse.MiceLD == 1) {
-                button_event(Mdisplay, 1, 0);
-                g_mouse.MiceLD = 0;
-            }
             XCloseDisplay(Mdisplay);
             Mdisplay = nullptr;
         }
@@ -140,6 +148,7 @@ void* thread_funCom(void*) {
     // The board line stays as last identified: a run that ends before its
     // identification must not turn a touch board into an electromagnetic one.
     Connect_EQ(EQ_fd, -1);
+    release_held_button();
     close_port_once(EQ_fd, true);
     sem_post(&bin_sem);
     return nullptr;
