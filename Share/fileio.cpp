@@ -158,18 +158,25 @@ std::string lock_holder(int fd) {
         return "another process";
     }
     // "1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF"; waiters have "->".
+    // A file on an overlay is listed under the device of the layer that
+    // holds it, so a lock on the same inode elsewhere is the next best match.
     char line[256];
-    long holder = -1;
+    long holder = -1, same_inode = -1;
     while (holder < 0 && fgets(line, sizeof line, locks)) {
         char kind[16], mode[16], access[16];
         long pid;
         unsigned maj, min;
         unsigned long ino;
         if (sscanf(line, "%*d: %15s %15s %15s %ld %x:%x:%lu", kind, mode, access, &pid, &maj, &min,
-                   &ino) == 7 &&
-            maj == major(st.st_dev) && min == minor(st.st_dev) && ino == st.st_ino && pid > 0)
+                   &ino) != 7 ||
+            ino != st.st_ino || pid <= 0)
+            continue;
+        if (maj == major(st.st_dev) && min == minor(st.st_dev))
             holder = pid;
+        else if (same_inode < 0)
+            same_inode = pid;
     }
+    if (holder < 0) holder = same_inode;
     fclose(locks);
     if (holder < 0) return "another process";
     char path[64], comm[32] = {0};

@@ -23,6 +23,7 @@ import random
 import re
 import signal
 import subprocess
+import sys
 import threading
 import time
 from dataclasses import dataclass
@@ -31,13 +32,14 @@ import pytest
 from Xlib import X, display
 
 from gui import WAIT, desktop, fake, signals_of, wait_until, window_manager  # noqa: F401
-from plugin_service import LOCK_FILES, QUILLD, QUILLD_COMPACT, SERVICE_PROGRAMS
-from test_edgetab import KEYS, edgetab, key_point, learnt_point  # noqa: F401
+from plugin_service import CONFIG_FILE, LOCK_FILES, QUILLD, QUILLD_COMPACT, SERVICE_PROGRAMS
+from test_edgetab import KEYS, edgetab, key_point, learnt_point, open_key_window  # noqa: F401
 from test_edgetab import touch as touch_key
 from test_service_pointer import MAPPED
 from test_service_serial import (CALIBRATION, COMPACT_RESTARTED, MIDDLE, MIDDLE_PIXEL, RELOADED,
                                  RESTARTED)
-from test_zuraze import start_calibration, zuraze  # noqa: F401
+from test_zuraze import board_point, start_calibration, target_centres, zuraze  # noqa: F401
+from test_zuraze import touch as zuraze_touch
 
 SCREEN = pytest.mark.screen(1000, 800)
 QUILLD_LOCK = LOCK_FILES[0]
@@ -702,3 +704,178 @@ def test_service_killed_mid_stroke_and_restarted(config, quilld, board, pointer,
     assert second.wait_exit(0) is None
     assert not [line for line in second.lines() if line.startswith(("reO=", "reS="))]
     assert config.read() == with_registry(SEED, Quilld=second.pid)
+
+
+# ---------------------------------------------------------------- 6. a stroke cut short
+
+@SCREEN
+@pytest.mark.parametrize("program", SERVICE_PROGRAMS)
+def test_a_stroke_cut_by_an_unplug_or_sigusr1_leaves_no_button_held(config, quilld, board, pointer,
+                                                                      xserver, program):
+    config.write(SEED)
+    service = start_service(quilld, program)
+    expect_mapped(board, pointer, MIDDLE, MIDDLE_PIXEL)
+    for cut in ("unplug", "SIGUSR1"):
+        since = len(pointer.events())
+        board.contact(*MIDDLE, count=10)  # the pen stays down
+        assert pointer.wait_press(1, WAIT, since), cut
+        greeted = board.greetings()
+        if cut == "unplug":
+            board.unplug()
+        else:
+            service.send(signal.SIGUSR1)
+        assert wait_until(lambda: server_buttons(xserver) == 0, 0.5), f"{cut}: button 1 still held"
+        # Released by the run that ended, not by the next one, which greets first.
+        assert board.greetings() == greeted, cut
+        board.plug()
+        expect_mapped(board, pointer, OTHER, OTHER_PIXEL)
+    assert_no_button_held(pointer, xserver)
+    assert config.read() == with_registry(SEED, Quilld=service.pid)
+
+
+# ---------------------------------------------------------------- 7. a lock held by someone else
+
+# Any user who can read the configuration file can lock it, for as long as
+# they like; run as nobody, as another desktop user would.
+LOCK_HOLDER = r"""
+import ctypes, fcntl, sys, time
+ctypes.CDLL(None).prctl(15, b"lockhog", 0, 0, 0)   # PR_SET_NAME
+f = open(sys.argv[1])
+fcntl.flock(f, fcntl.LOCK_EX if sys.argv[2] == "exclusive" else fcntl.LOCK_SH)
+print("held", flush=True)
+time.sleep(3600)
+"""
+
+
+@pytest.fixture
+def lock_hog(config):
+    """lock_hog(mode) -> pid of a process of user nobody holding the
+    configuration file's lock (exclusive or shared) until the test ends."""
+    hogs = []
+
+    def hold(mode):
+        os.chmod(config.path, 0o777)
+        hog = subprocess.Popen([sys.executable, "-c", LOCK_HOLDER, config.path, mode], user=NOBODY,
+                               group=NOBODY, extra_groups=[], stdout=subprocess.PIPE)
+        hogs.append(hog)
+        assert hog.stdout.readline() == b"held\n"
+        return hog.pid
+
+    yield hold
+    for hog in hogs:
+        hog.kill()
+        hog.wait()
+
+
+def refused_writes(program, holder):
+    """The lines on standard error, checked to be the refusal naming holder."""
+    lines = program.stderr().splitlines()
+    expected = f"Cannot write {CONFIG_FILE}: locked by process {holder} (lockhog)"
+    assert lines and all(line == expected for line in lines), program.stderr()
+    return len(lines)
+
+
+@SCREEN
+@pytest.mark.parametrize("mode", ["exclusive", "shared"])
+@pytest.mark.parametrize("program", SERVICE_PROGRAMS)
+def test_a_lock_held_for_ever_neither_stops_nor_freezes_the_service(
+        config, quilld, board, pointer, xserver, lock_hog, program, mode):
+    config.write(SEED)
+    holder = lock_hog(mode)
+    service = quilld(program=program, expect_stderr=True)
+    assert service.wait_pid_line(WAIT), service.output()
+    assert service.wait_line(RELOADED, WAIT), service.output()
+    expect_mapped(board, pointer, MIDDLE, MIDDLE_PIXEL)
+    mark = len(service.lines())
+    service.send(signal.SIGUSR2)
+    assert service.wait_line(RELOADED, WAIT, mark), "the reload is not frozen"
+    expect_mapped(board, pointer, CORNER, CORNER_PIXEL)
+
+    sig = signal.SIGTERM if program == QUILLD else signal.SIGINT
+    service.send(sig)
+    assert service.wait_exit(3) == 0, f"{sig.name} did not end the service within 3 s"
+    assert_no_button_held(pointer, xserver)
+    assert refused_writes(service, holder) >= 1
+    assert config.read() == SEED, "a write got past the lock"
+
+
+# ---------------------------------------------------------------- 8. a store that cannot be made
+
+# A section of someone else's that brings the file to just under a page:
+# the tools' registry entries still fit, their stored sets (9 points where
+# the seed has 4, or 56 new keys) do not.
+PAGE_FILLER = "[Notes]\ntext=" + "n" * (4096 - 48 - len(SEED) - len("[Notes]\ntext=\n")) + "\n"
+
+
+class StoreFailure:
+    """Makes every store of the configuration file fail in one way a desk
+    meets: another process holding its lock, a full disk, a read-only file."""
+
+    def __init__(self, kind, config, lock_hog):
+        self.kind, self.config, self.lock_hog = kind, config, lock_hog
+        self.holder, self._mounts = None, []
+
+    def __enter__(self):
+        path, folder = self.config.path, os.path.dirname(self.config.path)
+        if self.kind == "locked":
+            self.holder = self.lock_hog("exclusive")
+        elif self.kind == "disk full":
+            # The folder on a small file system of its own, filled to the brim.
+            keep = subprocess.run(["mktemp", "-d"], capture_output=True, text=True,
+                                  check=True).stdout.strip()
+            subprocess.run(["cp", "-a", folder + "/.", keep], check=True)
+            self._mount("-t", "tmpfs", "-o", "size=64m", "full", folder)
+            subprocess.run(["cp", "-a", keep + "/.", folder], check=True)
+            subprocess.run(["dd", "if=/dev/zero", f"of={folder}/filler", "bs=64k"],
+                           capture_output=True)
+        elif self.kind == "read-only":
+            self._mount("--bind", path, path)
+            subprocess.run(["mount", "-o", "remount,ro,bind", path], check=True)
+        return self
+
+    def _mount(self, *args):
+        subprocess.run(["mount", *args], check=True)
+        self._mounts.append(args[-1])
+
+    def __exit__(self, *exc):
+        for target in reversed(self._mounts):
+            subprocess.run(["umount", "-l", target], check=True)
+
+
+def finish_with_a_failed_store(tool, config, zuraze, edgetab, desktop, board, expect_stderr):
+    """Runs tool to the end of a calibration or a teaching; the program and
+    the window that is up when its store has failed."""
+    if tool == "Zuraze":
+        started, window = start_calibration(lambda: zuraze(expect_stderr=expect_stderr), board,
+                                            kind=2)
+        program = started.program
+        for centre in target_centres(9):
+            zuraze_touch(board, board_point(*centre))
+    else:
+        program = edgetab(expect_stderr=expect_stderr)
+        open_key_window(program, desktop, board)
+        for i in range(KEYS):
+            touch_key(board, key_point(i), 16)
+    box = desktop.wait_window(program.pid, lambda w: not desktop.is_full_screen(w))
+    assert box is not None, f"no error box: {program.output()[-2000:]}"
+    return program, box
+
+
+@pytest.mark.parametrize("tool", ["Zuraze", "Edgetab"])
+@pytest.mark.parametrize("kind", ["locked", "disk full", "read-only"])
+def test_a_tool_that_cannot_store_says_so_and_keeps_the_old_set(
+        config, zuraze, edgetab, fake, desktop, board, lock_hog, artifacts, tool, kind):
+    service = fake("Quilld")
+    seed = with_registry(SEED, Quilld=service.pid) + PAGE_FILLER
+    config.write(seed)
+    with StoreFailure(kind, config, lock_hog) as failure:
+        program, box = finish_with_a_failed_store(tool, config, zuraze, edgetab, desktop, board,
+                                                  expect_stderr=kind == "locked")
+        desktop.screenshot(artifacts, f"{tool}-{kind.replace(' ', '-')}.png")
+        desktop.keys(box, "Return")
+        assert program.wait_exit(WAIT) == 1, program.output()[-2000:]
+        assert config.read() == seed, "part of the new set was stored"
+    assert "SIGUSR2" not in signals_of(service), "the service was told to reload"
+    assert not os.path.exists(f"/tmp/{tool}.mux")
+    if kind == "locked":
+        refused_writes(program, failure.holder)

@@ -87,8 +87,8 @@ def zuraze(xserver, desktop, start_program):
     """zuraze() -> Zuraze started on the managed screen (and stopped before it
     goes away)."""
 
-    def start(program=ZURAZE):
-        return Zuraze(start_program([program], env=xserver.env()), desktop)
+    def start(program=ZURAZE, **kw):
+        return Zuraze(start_program([program], env=xserver.env(), **kw), desktop)
 
     return start
 
