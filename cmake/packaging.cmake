@@ -10,20 +10,38 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL suite session demo)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_SOURCE whiteboard-drivers)
+# The binaries ship stripped; their debug information goes to the -dbgsym
+# packages beside them. The shared libraries they link decide the
+# dependencies (dpkg-shlibdeps, from dpkg-dev), with the versions they need.
+# flock, used by the maintainer scripts, is in util-linux, which is essential.
+set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_DRIVERS_PACKAGE_NAME whiteboard-drivers)
 set(CPACK_DEBIAN_DRIVERS_DESCRIPTION
-    "Whiteboard driver suite: board service, calibration and edge-key tools")
-set(CPACK_DEBIAN_DRIVERS_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libglib2.0-0, libgtk2.0-0, libgdk-pixbuf-2.0-0, libx11-6, libxtst6, util-linux")
+    "Whiteboard driver suite: board service, calibration and edge-key tools
+Drives an interactive whiteboard attached through a USB serial adapter
+(/dev/ttyUSB0) on an X desktop. The board service Quilld, started with the
+graphical session, turns the pen or a finger on the board into pointer moves
+and clicks, and the board's keys and printed edge keys into command words for
+the whiteboard application (UDP 127.0.0.1:10000); Quilld-compact is a smaller
+build for the pointer and the calibration key alone.
+
+The package also holds the calibration tool Zuraze (4, 9 or 20 targets), the
+edge-key setup tool Edgetab, two warning dialogs, menu entries, an autostart
+entry, a systemd user unit, a udev rule for the board and manual pages.")
 set(CPACK_DEBIAN_DRIVERS_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/data/debian/postinst ${PROJECT_SOURCE_DIR}/data/debian/postrm)
 set(CPACK_DEBIAN_DRIVERS_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_DEMO_PACKAGE_NAME whiteboard-demo)
 set(CPACK_DEBIAN_DEMO_DESCRIPTION
-    "Demo whiteboard: a canvas that answers the board service's command words")
-set(CPACK_DEBIAN_DEMO_PACKAGE_DEPENDS "libc6, libstdc++6, libglib2.0-0, libgtk2.0-0, libcairo2")
+    "Demo whiteboard: a canvas that answers the board service's command words
+A small drawing canvas for trying the whiteboard driver suite without a
+whiteboard application: the pointer draws on it, and it listens on UDP
+127.0.0.1:10000 for the command words the board service sends (pens, eraser,
+new page, ...), showing each word it receives in its top right corner.")
 
 include(CPack)
 cpack_add_component_group(drivers)

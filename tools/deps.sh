@@ -9,11 +9,12 @@ fi
 # clang, libclang-rt-14-dev (libFuzzer and the sanitizer runtimes, only
 # recommended by clang) and llvm (llvm-profdata, llvm-cov): the fuzz targets
 # and their coverage report. gdb: scenarios that look into a live program.
-# dpkg-dev, fakeroot, file and lintian: building and checking the packages.
+# dpkg-dev (dpkg-shlibdeps) and file: cpack's dependency and debug-symbol
+# steps; lintian: the package scenario checks both packages with it.
 PACKAGES=(g++ cmake ninja-build pkg-config libgtk2.0-dev libx11-dev libxtst-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils imagemagick
           python3 python3-pytest python3-xlib iproute2 util-linux mount openbox
-          clang libclang-rt-14-dev llvm gdb dpkg-dev fakeroot file lintian)
+          clang libclang-rt-14-dev llvm gdb dpkg-dev file lintian)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,7 +3,9 @@ whose /usr, /etc and /var are private copies, the installed service drives the
 pointer, and removal leaves nothing but the user's configuration file.
 
 The tests run in file order: install, use, remove."""
+import gzip
 import os
+import re
 import signal
 import subprocess
 import tempfile
@@ -33,8 +35,10 @@ SUITE_FILES = (
     "/usr/lib/udev/rules.d/70-whiteboard-board.rules",
     "/usr/share/applications/zuraze.desktop",
     "/usr/share/applications/edgetab.desktop",
-    *(f"/usr/share/man/man1/{p}.1" for p in
+    *(f"/usr/share/man/man1/{p}.1.gz" for p in
       ("Quilld", "Quilld-compact", "Zuraze", "Edgetab", "Dupwarn", "Bareedge")),
+    "/usr/share/doc/whiteboard-drivers/copyright",
+    "/usr/share/doc/whiteboard-drivers/changelog.gz",
 )
 EXECUTABLES = [f for f in SUITE_FILES if os.path.basename(f) in
                ("Quilld", "Quilld-compact", "Dupwarn", "Bareedge", "run_Orient", "Zuraze",
@@ -95,6 +99,35 @@ def test_demo_package_stays_apart_from_the_suite(debs):
     assert not any(f.startswith(SUITE_DIRS) for f in demo)
 
 
+# What lintian may still report at its default level (errors and warnings):
+# the maintainer address stays a placeholder until the team has a public one.
+# Everything kept on purpose is overridden in the packages, with the reason.
+LINTIAN_ACCEPTED = {"bogus-mail-host", "bogus-mail-host-in-debian-changelog"}
+
+
+@pytest.mark.parametrize("package", (SUITE, DEMO))
+def test_lintian_finds_nothing_but_the_placeholder_address(debs, package):
+    result = subprocess.run(["lintian", "--fail-on", "none", "--show-overrides",
+                             "--tag-display-limit=0", debs[package]],
+                            capture_output=True, text=True, timeout=600)
+    assert result.returncode == 0, result.stdout + result.stderr   # lintian itself failed
+    # The package's own overrides were read: lintian looked at its files.
+    assert re.search(rf"^O: {package}: file-in-usr-local ", result.stdout, re.M), result.stdout
+    tags = re.findall(rf"^[EW]: {package}(?: \S+)?: (\S+)", result.stdout, re.M)
+    assert set(tags) <= LINTIAN_ACCEPTED, result.stdout
+
+
+@pytest.mark.parametrize("package", (SUITE, DEMO))
+def test_changelog_names_the_package_version(debs, package):
+    version = run("dpkg-deb", "-f", debs[package], "Version").strip()
+    unpacked = tempfile.mkdtemp(prefix="e2e-deb-", dir="/tmp")
+    run("dpkg-deb", "-x", debs[package], unpacked)
+    doc = os.path.join(unpacked, "usr", "share", "doc", package)
+    with gzip.open(os.path.join(doc, "changelog.gz"), "rt") as f:
+        assert f.readline().startswith(f"{SUITE} ({version}) ")
+    assert os.path.getsize(os.path.join(doc, "copyright")) > 0
+
+
 def test_dpkg_installs_the_suite(debs):
     run("dpkg", "-i", debs[SUITE])
     assert status(SUITE) == "ii"
@@ -132,9 +165,12 @@ def test_removal_leaves_only_the_configuration_file(debs):
     with open(CORE_LOG, "w") as f:
         f.write("log\n")
     open("/tmp/Quilld.mux", "w").close()
+    # A FIFO planted at a lock file's name must not hold the removal up.
+    os.mkfifo("/tmp/Edgetab.mux")
     with open(CONFIG_FILE, "a") as f:
         f.write("[PID]\nQuilld=-1\n")
-    run("dpkg", "-r", SUITE)
+    result = subprocess.run(["dpkg", "-r", SUITE], capture_output=True, text=True, timeout=60)
+    assert result.returncode == 0, result.stdout + result.stderr
     assert status(SUITE) in ("absent", "un", "rc")
     assert [f for f in SUITE_FILES if os.path.lexists(f)] == []
     left = [os.path.join(d, name) for top in SUITE_DIRS if os.path.exists(top)
