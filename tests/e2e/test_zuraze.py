@@ -181,6 +181,61 @@ def test_second_instance_prints_the_lock_message_and_exits_1(config, zuraze):
     assert first.program.wait_exit(WAIT) == 0
 
 
+# A debugger holds a tool at the edge of its lock's life: the moment the
+# ending instance removes its lock file, and the moment a starting one has
+# opened the file but not yet locked it. Whatever the timing, a second
+# instance is refused while another one runs.
+GDB = ["gdb", "-q", "-nx", "-batch", "-ex", "set pagination off",
+       "-ex", "set startup-with-shell off", "-ex", "set disable-randomization off"]
+
+
+def held_at(gdb, marker):
+    """gdb's lines after it has stopped its program where marker says."""
+    assert gdb.wait_line(marker, 6 * WAIT), gdb.output()[-2000:]
+
+
+def test_an_instance_is_refused_while_another_removes_or_takes_the_lock(
+        config, zuraze, start_program, xserver):
+    register(config, Quilld=0)
+    go_on = "/tmp/go-on"
+
+    def wait_for_go(name):
+        return ["-ex", f"shell echo {name} && while [ ! -e {go_on} ]; do sleep 0.05; done"]
+
+    # 1. The ending instance has not let go of its lock when it removes the file.
+    ending = zuraze()
+    ending.wait_settings()
+    gdb = start_program([*GDB, "-p", str(ending.pid), "-ex",
+                         f'break unlink if $_streq((char *) $rdi, "{LOCK}")', "-ex", "continue",
+                         *wait_for_go("at-unlink"), "-ex", "detach"], expect_stderr=True)
+    # Once the breakpoint is set, Cancel may come: the tool handles it on going on.
+    assert gdb.wait_line("Breakpoint 1 at", 6 * WAIT), gdb.output()[-2000:]
+    ending.press("Cancel")
+    held_at(gdb, "at-unlink")
+    refused = zuraze()
+    assert refused.program.wait_exit(WAIT) == 1, "started while the ending one held the lock"
+    open(go_on, "w").close()
+    assert ending.program.wait_exit(WAIT) == 0
+    os.unlink(go_on)
+
+    # 2. A starting instance that opened the file just before its holder
+    # removed it must not keep a lock on the removed file.
+    holder = zuraze()
+    holder.wait_settings()
+    starting = start_program([*GDB, "-ex", "break flock if $rsi == 6", "-ex", "run",
+                              *wait_for_go("at-flock"), "-ex", "delete", "-ex", "continue",
+                              "--args", ZURAZE], env=xserver.env(), expect_stderr=True)
+    held_at(starting, "at-flock")
+    holder.press("Cancel")
+    assert holder.program.wait_exit(WAIT) == 0
+    open(go_on, "w").close()
+    assert wait_until(lambda: config.registry("Zuraze") not in (-1, holder.pid)), \
+        starting.output()[-2000:]
+    third = zuraze()
+    assert third.program.wait_exit(WAIT) == 1, "two instances run at once"
+    assert third.program.output().startswith(f"LOG_ERR Can not lock {LOCK}")
+
+
 def test_the_calibration_launcher_starts_the_tool_under_its_name(config, zuraze):
     register(config, Quilld=0)
     tool = zuraze(ORIENT_LAUNCHER)
