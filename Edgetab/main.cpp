@@ -58,8 +58,7 @@ void show_port_failure() {
     read_text(SEC_EDGETAB_MSG, MSG_S_NOT_OPEN, first);
     read_text(SEC_EDGETAB_MSG, MSG_S_FILE, second);
     char text[TEXT_SIZE];
-    snprintf(text, sizeof text, "%s\n%s\n", first, second);
-    keep_whole_utf8(text);  // the cut may have split a character
+    format_utf8(text, sizeof text, "%s\n%s\n", first, second);
     msg_window_create(MSG_ERROR, text);
 }
 
