@@ -264,7 +264,7 @@ class CalibCoreLog : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(in_sandbox()) << "writes the fixed core log path: run it through ctest";
-        std::system("rm -rf " CORE_LOG_DIR);
+        (void)!std::system("rm -rf " CORE_LOG_DIR);
     }
 };
 

@@ -17,7 +17,7 @@ public:
         char tmpl[] = "/tmp/unit-XXXXXX";
         path_ = mkdtemp(tmpl);
     }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    ~TempDir() { (void)!std::system(("rm -rf '" + path_ + "'").c_str()); }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     const std::string& path() const { return path_; }
     std::vector<std::string> entries() const {
