@@ -229,7 +229,7 @@ TEST_F(ConfigFile, AStoreThatCannotCompleteLeavesTheFileAsItWas) {
 // A writer killed at any moment leaves the complete old set or the complete
 // new one, and whatever its killed predecessors left behind is cleared by
 // the next writer that completes.
-TEST_F(ConfigFile, AStoreKilledAtAnyMomentLeavesTheOldSetOrTheNew) {
+TEST_F(ConfigFile, AStoreKilledAtAnyMomentLeavesOneWholeSetAndNoLeftovers) {
     const std::string old = "[PID]\nQuilld=-1\n";
     set(old);
     ASSERT_EQ(chmod(CONFIG_FILE, 0777), 0);
