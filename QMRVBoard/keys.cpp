@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "board_packet.h"
+
 namespace {
 
 constexpr int EDGE_KEY_REACH = 30;
@@ -19,9 +21,9 @@ const CodeRow kKeyCodes[] = {
     {0xA1, {KeyKind::start_app, nullptr}},
     {0xD9, {KeyKind::start_app, nullptr}},
     {0xF9, {KeyKind::start_app, nullptr}},
-    {0xA2, {KeyKind::start_orient, nullptr}},
-    {0xD8, {KeyKind::start_orient, nullptr}},
-    {0xF8, {KeyKind::start_orient, nullptr}},
+    {T_CMD_ORIENT, {KeyKind::start_orient, nullptr}},
+    {E_CMD_ORIENT3, {KeyKind::start_orient, nullptr}},
+    {E_CMD_ORIENT2, {KeyKind::start_orient, nullptr}},
     {0xA9, word("anew\n")},
     {0xDA, word("anew\n")},
     {0xFA, word("anew\n")},
@@ -77,11 +79,6 @@ bool on_edge_key(const Pos& key, int x, int y) {
     const int dx = x - key.x, dy = y - key.y;
     return dx >= -EDGE_KEY_REACH && dx <= EDGE_KEY_REACH && dy >= -EDGE_KEY_REACH &&
            dy <= EDGE_KEY_REACH;
-}
-
-bool is_calibration_key(uint8_t code, bool touch_line) {
-    if (touch_line) return code == 0xA2;
-    return code == 0x28 || code == 0xD8 || code == 0xF8;
 }
 
 KeyAction hardware_key(uint8_t code) {

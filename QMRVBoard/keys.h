@@ -29,10 +29,6 @@ KeyAction edge_key(int key);
 // Whether a contact lies within 30 board units of an edge-key entry on both axes.
 bool on_edge_key(const Pos& key, int x, int y);
 
-// The compact build's calibration keys: 0xA2 on the touch line; 0x28, 0xD8
-// and 0xF8 on the electromagnetic line.
-bool is_calibration_key(uint8_t code, bool touch_line);
-
 // The edge key (0..13) a contact lies on, trying 0 to 13 and for each its
 // entries i and i + 14, within 30 board units on both axes; -1 for none.
 int find_edge_key(const Pos table[EDGE_KEY_COUNT], int x, int y);

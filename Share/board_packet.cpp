@@ -66,6 +66,11 @@ int line_of_head(uint8_t head) {
     return -1;
 }
 
+bool is_calibration_key(uint8_t code, bool touch_line) {
+    if (touch_line) return code == T_CMD_ORIENT;
+    return code == E_CMD_ORIENT || code == E_CMD_ORIENT2 || code == E_CMD_ORIENT3;
+}
+
 void print_packet(const uint8_t* p) {
     printf("%2x %2x %2x %2x %2x %2x %2x %2x\n", p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
 }

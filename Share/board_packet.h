@@ -34,6 +34,13 @@ constexpr uint8_t Elec_Back = 0x87;
 constexpr uint8_t E_KEY1 = Elec_Front;
 constexpr uint8_t E_KEY2 = Elec_Back;
 
+// Event byte of the board's calibration (orient) key: one code on the touch
+// line, three on the electromagnetic line.
+constexpr uint8_t T_CMD_ORIENT = 0xA2;
+constexpr uint8_t E_CMD_ORIENT = 0x28;
+constexpr uint8_t E_CMD_ORIENT2 = 0xF8;
+constexpr uint8_t E_CMD_ORIENT3 = 0xD8;
+
 // Board lines, as valu_flags holds them.
 constexpr int LINE_TOUCH = 0;  // RV
 constexpr int LINE_ELEC = 1;   // QM
@@ -76,3 +83,7 @@ const BoardIdent* identify(uint8_t head, uint8_t variant);
 
 // The line announced by a byte 0 of the table (LINE_TOUCH, LINE_ELEC), or -1.
 int line_of_head(uint8_t head);
+
+// Whether an event byte is the calibration key of the touch line or of the
+// electromagnetic line.
+bool is_calibration_key(uint8_t code, bool touch_line);

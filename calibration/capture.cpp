@@ -3,21 +3,6 @@
 #include "DataPro.h"
 #include "board_packet.h"
 
-namespace {
-
-// Abort codes of the board's orient key, per board line.
-constexpr uint8_t T_CMD_ORIENT = 0xA2;
-constexpr uint8_t E_CMD_ORIENT = 0x28;
-constexpr uint8_t E_CMD_ORIENT2 = 0xF8;
-constexpr uint8_t E_CMD_ORIENT3 = 0xD8;
-
-bool is_orient_key(int valu_flags, uint8_t event) {
-    if (valu_flags == LINE_TOUCH) return event == T_CMD_ORIENT;
-    return event == E_CMD_ORIENT || event == E_CMD_ORIENT2 || event == E_CMD_ORIENT3;
-}
-
-}  // namespace
-
 CaptureEvent CaptureRule::feed(const uint8_t* pkt) {
     if (!packet_check_ok(pkt)) return CaptureEvent::none;
     if (pkt[0] != DATA_HEAD) {
@@ -37,7 +22,7 @@ CaptureEvent CaptureRule::feed(const uint8_t* pkt) {
         lifted();
         return CaptureEvent::none;
     }
-    if (is_orient_key(valu_flags, event)) return CaptureEvent::abort;
+    if (is_calibration_key(event, valu_flags == LINE_TOUCH)) return CaptureEvent::abort;
     return CaptureEvent::none;
 }
 

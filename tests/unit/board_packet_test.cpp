@@ -174,4 +174,22 @@ TEST(Identification, VariantsBelongToTheirHead) {
     EXPECT_EQ(identify(0xE5, 0xDD)->line, LINE_ELEC);
 }
 
+// The calibration key must never be mistaken for a stroke or a pen button,
+// and each line answers to its own codes only.
+TEST(CalibrationKey, ItsCodesAreNoOtherEventAndBelongToOneLine) {
+    int touch_codes = 0, elec_codes = 0;
+    for (int code = 0; code < 256; ++code) {
+        const bool touch = is_calibration_key(code, true), elec = is_calibration_key(code, false);
+        EXPECT_FALSE(touch && elec) << std::hex << code;
+        touch_codes += touch;
+        elec_codes += elec;
+    }
+    EXPECT_EQ(touch_codes, 1);
+    EXPECT_EQ(elec_codes, 3);
+    for (uint8_t event : {T_DOWN, T_UP, Elec_Front, Elec_Back}) {
+        EXPECT_FALSE(is_calibration_key(event, true)) << std::hex << +event;
+        EXPECT_FALSE(is_calibration_key(event, false)) << std::hex << +event;
+    }
+}
+
 }  // namespace
