@@ -3,23 +3,9 @@
 #include <climits>
 #include <cmath>
 
+#include "calibration_grid.h"
+
 namespace {
-
-struct Grid {
-    int columns;
-    int rows;
-};
-
-Grid grid_for(int count) {
-    switch (count) {
-        case 4:
-            return {2, 2};
-        case 20:
-            return {5, 4};
-        default:
-            return {3, 3};
-    }
-}
 
 // Target numbers of the quadrilateral, top-left, top-right, bottom-left,
 // bottom-right.
@@ -68,14 +54,10 @@ int clamp(int v, int high) { return v < 0 ? 0 : (v > high ? high : v); }
 }  // namespace
 
 void lay_out_grid(int count, int width, int height, point position[MAX_DOTS]) {
-    const Grid g = grid_for(count);
-    const double W = width, H = height;
+    const GridSize g = grid_size(count);
     for (int c = 0; c < g.columns; ++c)
-        for (int r = 0; r < g.rows; ++r) {
-            point& p = position[c * g.rows + r];
-            p.x = 0.1 * W + c * (0.8 * W / (g.columns - 1));
-            p.y = 0.1 * H + r * (0.8 * H / (g.rows - 1));
-        }
+        for (int r = 0; r < g.rows; ++r)
+            position[c * g.rows + r] = grid_point(g, c, r, width, height);
 }
 
 void valu_mdisplay(Display* mdisplay, int* display_width, int* display_height, int or_flags,
