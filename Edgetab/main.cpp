@@ -2,7 +2,6 @@
 // service, the single-instance lock, the release and the hand-back.
 #include <fcntl.h>
 #include <glib-unix.h>
-#include <libintl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,12 +29,6 @@ namespace {
 
 int Quilld_pid = -1;
 int Orient_Pid = -1;
-
-void bind_message_domain() {
-    bindtextdomain("QMRV", "/usr/share/locale");
-    bind_textdomain_codeset("QMRV", "UTF-8");
-    textdomain("QMRV");
-}
 
 [[noreturn]] void refuse_without_service() {
     char text[TEXT_SIZE] = {0};

@@ -1,6 +1,7 @@
 #include "msg_file.h"
 
 #include <gtk/gtk.h>
+#include <libintl.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -28,6 +29,12 @@ int read_msg_utf8(const char* section, const char* key, char* value, int size) {
     const int result = ReadMsg(section, key, value, size, MSG_FILE);
     keep_whole_utf8(value);
     return result;
+}
+
+void bind_message_domain() {
+    bindtextdomain(MESSAGE_DOMAIN, LOCALE_DIR);
+    bind_textdomain_codeset(MESSAGE_DOMAIN, MESSAGE_CODESET);
+    textdomain(MESSAGE_DOMAIN);
 }
 
 namespace {

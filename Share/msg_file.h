@@ -16,6 +16,10 @@ int format_utf8(char* out, int size, const char* format, ...) __attribute__((for
 // ReadMsg into value (size bytes), cut to whole UTF-8 characters.
 int read_msg_utf8(const char* section, const char* key, char* value, int size);
 
+// Binds the tools' message domain to its directory and code set and makes it
+// the default domain.
+void bind_message_domain();
+
 // Shows text unchanged in a modal box with a single OK button and no parent,
 // returns when the user has closed it. Always 0.
 int Create_Msg_Window(int type, const char* text);

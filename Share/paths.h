@@ -72,6 +72,11 @@
 #define KEY_QMKEYX "QMkeyX"
 #define KEY_QMKEYY "QMkeyY"
 
+// The tools' message domain for gettext.
+#define MESSAGE_DOMAIN "QMRV"
+#define LOCALE_DIR "/usr/share/locale"
+#define MESSAGE_CODESET "UTF-8"
+
 // Message catalogue sections.
 #define SEC_ORIENT_WINDOW "Orient_Window"
 #define SEC_EDGETAB_MSG "Edgetab_Msg"

@@ -2,7 +2,6 @@
 // registry entry, the hand-over of the board on OK, and every ending.
 #include <fcntl.h>
 #include <glib-unix.h>
-#include <libintl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,12 +97,6 @@ gboolean exitorient(gpointer) {
     signal_service_from_child();
     aborted = true;
     return G_SOURCE_CONTINUE;
-}
-
-void bind_message_domain() {
-    bindtextdomain("QMRV", "/usr/share/locale");
-    bind_textdomain_codeset("QMRV", "UTF-8");
-    textdomain("QMRV");
 }
 
 }  // namespace
