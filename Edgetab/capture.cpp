@@ -26,32 +26,15 @@ bool KeyCapture::data_packet(const uint8_t* pkt) {
         const BoardPoint p = decode_point(pkt, kind.valu_flags);
         return contact(p.x, p.y);
     }
-    if (event == T_UP) {
-        cur_use = 0;
-        cur_get = 0;
-        bNext = 1;
-    }
+    if (event == T_UP) stroke.lift();
     return false;
 }
 
 bool KeyCapture::contact(int x, int y) {
-    if (cur_get < SKIPPED_PER_TOUCH || bNext != 1 || cur_key >= EDGE_KEY_COUNT) {
-        ++cur_get;
-        return false;
-    }
-    PosGet[cur_use] = {x, y};
-    bool learnt = false;
-    if (cur_get == SKIPPED_PER_TOUCH + SAMPLES_PER_KEY - 1) {
-        const int k = cur_key;
-        DealData(PosGet, SAMPLES_PER_KEY, &table()[k]);
-        bNext = 0;
-        cur_use = 0;
-        cur_get = 0;
-        cur_key = k + 1;
-        learnt = true;
-    }
-    // Every kept sample counts, the learning one too.
-    ++cur_get;
-    ++cur_use;
-    return learnt;
+    // Every key learnt: what still arrives before the tool ends is ignored.
+    if (cur_key >= EDGE_KEY_COUNT || !stroke.contact(x, y)) return false;
+    const int k = cur_key;
+    stroke.complete(&table()[k]);
+    cur_key = k + 1;
+    return true;
 }

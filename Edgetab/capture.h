@@ -1,19 +1,13 @@
 // The edge-key capture without port, signals or GUI: how one packet is
-// classified, the tool's own identification table, and the sample rule that
-// turns one touch into one learnt key.
-//
-// Of each touch, contact packets 1 to 6 are skipped and 7 to 16 kept; the
-// 16th learns the key. Later contacts of the same touch change nothing, and a
-// touch lifted earlier teaches nothing.
+// classified, the tool's reading of an identification reply, and one touch
+// turned into one learnt key by the tools' shared sample rule (StrokeSampler).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
+#include "DataPro.h"
 #include "types.h"
-
-constexpr int SAMPLES_PER_KEY = 10;
-constexpr int SKIPPED_PER_TOUCH = 6;
 
 enum class PacketKind {
     no_edge_keys,  // byte 1 is 0xCA: the board has no edge keys at all
@@ -39,15 +33,12 @@ struct KeyCapture {
     // Read by the GUI thread: the learnt entry is in place before cur_key
     // counts it.
     std::atomic<int> cur_key{0};
-    int cur_get = 0;  // contact packets of the current touch
-    int cur_use = 0;  // samples kept of the current touch
-    int bNext = 0;    // 1 while the current touch may still deliver samples
-    Pos PosGet[SAMPLES_PER_KEY] = {};
+    StrokeSampler stroke;
     Pos KeyPos[EDGE_KEY_COUNT] = {};    // touch line
     Pos QMKeyPos[EDGE_KEY_COUNT] = {};  // electromagnetic line
 
     // At the start of the loop, without a previous lift.
-    void arm() { bNext = 1; }
+    void arm() { stroke.arm(); }
 
     // A data packet (head 0xEE) for the current line; true when it learnt a
     // key (the one now at cur_key - 1).
