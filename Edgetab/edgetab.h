@@ -26,9 +26,6 @@ void exitProcess();
 void InitData();
 void* thread_funCom(void* exitCode);
 int Connect_EQ(int fd, int v_flags);
-// Prints "Close_port" and closes EQ_fd when still open, once, whichever of
-// the release and the reader thread comes first.
-int Close_port();
 
 // windows: both run on the GUI thread (g_unix_signal_add).
 gboolean showGUI(gpointer);

@@ -46,18 +46,19 @@ void data_packet(const uint8_t* pkt) {
     kill(getpid(), SIGUSR2);  // change_keyimage
 }
 
+// The reader's end of the port: closed once, whichever of the release and
+// the reader thread comes first.
+void close_reader_port() {
+    puts("Close_port");
+    close_port_once(EQ_fd, true);
+}
+
 }  // namespace
 
 void InitData() {
     double screen_width = 0, screen_height = 0;
     tool_screen_size(&screen_width, &screen_height, FALLBACK_DISPLAY);
     layout_keys(screen_width, screen_height, PosArray);
-}
-
-int Close_port() {
-    puts("Close_port");
-    close_port_once(EQ_fd, true);
-    return 0;
 }
 
 void* thread_funCom(void*) {
@@ -67,7 +68,7 @@ void* thread_funCom(void*) {
     // The loop's result is not a board line; the table of the line in use
     // stays as identified.
     Connect_EQ(fd, -1);
-    Close_port();
+    close_reader_port();
     return nullptr;
 }
 

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-KeyAction key_pressed(CreditsKeys& keys, unsigned keyval, bool control_held) {
+KeyboardAction key_pressed(CreditsKeys& keys, unsigned keyval, bool control_held) {
     switch (keyval) {
         case KEY_ESCAPE:
             keys.clear();
-            return KeyAction::escape;
+            return KeyboardAction::escape;
         case KEY_P:
             puts("GDK_P");
             keys.B_P = 1;
@@ -34,7 +34,7 @@ KeyAction key_pressed(CreditsKeys& keys, unsigned keyval, bool control_held) {
     }
     if (keys.B_P && keys.B_Q && keys.B_Shift && keys.B_Contrlo) {
         keys.clear();
-        return KeyAction::credits;
+        return KeyboardAction::credits;
     }
-    return KeyAction::none;
+    return KeyboardAction::none;
 }

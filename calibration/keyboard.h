@@ -12,7 +12,7 @@ constexpr unsigned KEY_SHIFT_L = 0xFFE1;
 constexpr unsigned KEY_SHIFT_R = 0xFFE2;  // long taken for Shift_L here: either shift counts
 constexpr unsigned KEY_CONTROL_L = 0xFFE3;
 
-enum class KeyAction { none, escape, credits };
+enum class KeyboardAction { none, escape, credits };
 
 struct CreditsKeys {
     int B_P = 0;
@@ -26,4 +26,4 @@ struct CreditsKeys {
 // Updates the flags for one key press and says what the window must do. The
 // flags are cleared again when the credits box is due. control_held: the
 // Control modifier was down (only R reports it).
-KeyAction key_pressed(CreditsKeys& keys, unsigned keyval, bool control_held);
+KeyboardAction key_pressed(CreditsKeys& keys, unsigned keyval, bool control_held);

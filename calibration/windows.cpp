@@ -201,13 +201,13 @@ void ChangeImage(GtkWidget* Image, int type, int /*iUse*/) {
 gboolean on_windowFull_key_press_event(GtkWidget*, GdkEventKey* event, gpointer) {
     const bool control = (event->state & GDK_CONTROL_MASK) != 0;
     switch (key_pressed(credits_keys, event->keyval, control)) {
-        case KeyAction::escape:
+        case KeyboardAction::escape:
             escape_pressed();
             break;
-        case KeyAction::credits:
+        case KeyboardAction::credits:
             BossMsg();
             break;
-        case KeyAction::none:
+        case KeyboardAction::none:
             break;
     }
     return FALSE;

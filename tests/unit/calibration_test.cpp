@@ -326,28 +326,34 @@ TEST(CalibKeyboard, CreditsNeedPQShiftAndControlWithNothingElseBetween) {
     const struct {
         const char* name;
         std::vector<unsigned> keys;
-        KeyAction last;
+        KeyboardAction last;
     } cases[] = {
-        {"in order", {KEY_P, KEY_Q, KEY_SHIFT_L, KEY_CONTROL_L}, KeyAction::credits},
-        {"any order", {KEY_CONTROL_L, KEY_Q, KEY_SHIFT_L, KEY_P}, KeyAction::credits},
+        {"in order", {KEY_P, KEY_Q, KEY_SHIFT_L, KEY_CONTROL_L}, KeyboardAction::credits},
+        {"any order", {KEY_CONTROL_L, KEY_Q, KEY_SHIFT_L, KEY_P}, KeyboardAction::credits},
         {"R and repeats in between",
          {KEY_P, KEY_R, KEY_P, KEY_Q, KEY_R, KEY_SHIFT_L, KEY_CONTROL_L},
-         KeyAction::credits},
-        {"three of four", {KEY_P, KEY_Q, KEY_SHIFT_L, KEY_SHIFT_L}, KeyAction::none},
-        {"another key clears", {KEY_P, KEY_Q, 'a', KEY_SHIFT_L, KEY_CONTROL_L}, KeyAction::none},
-        {"lower case p is another key", {'p', KEY_Q, KEY_SHIFT_L, KEY_CONTROL_L}, KeyAction::none},
-        {"either shift key counts", {KEY_P, KEY_Q, KEY_SHIFT_R, KEY_CONTROL_L}, KeyAction::credits},
-        {"escape", {KEY_P, KEY_ESCAPE}, KeyAction::escape},
+         KeyboardAction::credits},
+        {"three of four", {KEY_P, KEY_Q, KEY_SHIFT_L, KEY_SHIFT_L}, KeyboardAction::none},
+        {"another key clears",
+         {KEY_P, KEY_Q, 'a', KEY_SHIFT_L, KEY_CONTROL_L},
+         KeyboardAction::none},
+        {"lower case p is another key",
+         {'p', KEY_Q, KEY_SHIFT_L, KEY_CONTROL_L},
+         KeyboardAction::none},
+        {"either shift key counts",
+         {KEY_P, KEY_Q, KEY_SHIFT_R, KEY_CONTROL_L},
+         KeyboardAction::credits},
+        {"escape", {KEY_P, KEY_ESCAPE}, KeyboardAction::escape},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         testing::internal::CaptureStdout();
         CreditsKeys flags;
-        KeyAction action = KeyAction::none;
+        KeyboardAction action = KeyboardAction::none;
         for (size_t i = 0; i < c.keys.size(); ++i) {
             action = key_pressed(flags, c.keys[i], false);
             if (i + 1 < c.keys.size()) {
-                EXPECT_EQ(action, KeyAction::none) << "key " << i;
+                EXPECT_EQ(action, KeyboardAction::none) << "key " << i;
             }
         }
         testing::internal::GetCapturedStdout();
@@ -359,9 +365,9 @@ TEST(CalibKeyboard, TheBoxOpensOnceAndTheFlagsStartAgain) {
     testing::internal::CaptureStdout();
     CreditsKeys flags;
     for (unsigned k : {KEY_P, KEY_Q, KEY_SHIFT_L}) key_pressed(flags, k, false);
-    EXPECT_EQ(key_pressed(flags, KEY_CONTROL_L, false), KeyAction::credits);
-    EXPECT_EQ(key_pressed(flags, KEY_CONTROL_L, false), KeyAction::none);
-    EXPECT_EQ(key_pressed(flags, KEY_P, false), KeyAction::none);
+    EXPECT_EQ(key_pressed(flags, KEY_CONTROL_L, false), KeyboardAction::credits);
+    EXPECT_EQ(key_pressed(flags, KEY_CONTROL_L, false), KeyboardAction::none);
+    EXPECT_EQ(key_pressed(flags, KEY_P, false), KeyboardAction::none);
     testing::internal::GetCapturedStdout();
 }
 
