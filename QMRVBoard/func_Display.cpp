@@ -109,5 +109,5 @@ mouse_act DtoSP(const Calibration& cal, mouse_act pt) {
         Xe = (Xf + lambda * Xg) / (1 + lambda);
         Ye = (Yf + lambda * Yg) / (1 + lambda);
     }
-    return mouse_act{clamp(to_int(Xe), cal.Screen_w), clamp(to_int(Ye), cal.Screen_h), 0};
+    return mouse_act{clamp(to_int(Xe), cal.Screen_w), clamp(to_int(Ye), cal.Screen_h), ACT_LIFT};
 }

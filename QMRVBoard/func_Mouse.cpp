@@ -27,7 +27,7 @@ void right_button_event(PointerSink& sink) {
 
 void MouseAction(MouseState& s, PointerSink& sink, mouse_act mouse) {
     switch (mouse.act) {
-        case 0:
+        case ACT_LIFT:
             s.MiceDotCount = 0;
             sink.move(mouse.x, mouse.y);
             if (s.MiceLD == 1) {
@@ -35,10 +35,10 @@ void MouseAction(MouseState& s, PointerSink& sink, mouse_act mouse) {
                 sink.button(1, false);
             }
             break;
-        case 1:
+        case ACT_CONTACT:
             if (s.MiceLD == 0) {
                 s.MiceLD = 1;
-                s.MouseFirst = s.MousePre = mouse_act{mouse.x, mouse.y, 1};
+                s.MouseFirst = s.MousePre = mouse_act{mouse.x, mouse.y, ACT_CONTACT};
                 sink.move(mouse.x, mouse.y);
                 sink.button(1, true);
                 break;
@@ -55,10 +55,10 @@ void MouseAction(MouseState& s, PointerSink& sink, mouse_act mouse) {
             sink.move(s.MouseMove.x, s.MouseMove.y);
             s.MousePre = s.MouseMove;
             break;
-        case 2:
+        case ACT_RIGHT_CLICK:
             if (s.board_clicks) right_button_event(sink);
             break;
-        case 3:
+        case ACT_LEFT_CLICK:
             if (!s.board_clicks) break;
             sink.button(1, true);
             sink.button(1, false);

@@ -30,7 +30,7 @@ struct MouseState {
 constexpr float rc1 = 0.7f;
 constexpr float rc2 = 0.3f;
 
-// act 0 lift, 1 contact, 2 right click, 3 left click (with board_clicks);
+// ACT_LIFT, ACT_CONTACT, ACT_RIGHT_CLICK and ACT_LEFT_CLICK (the clicks with board_clicks);
 // others do nothing.
 void MouseAction(MouseState& state, PointerSink& sink, mouse_act mouse);
 

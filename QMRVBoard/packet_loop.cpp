@@ -78,9 +78,9 @@ void PacketLoop::take_sample(const uint8_t* pkt, int line, int act) {
 
 void PacketLoop::lift(const uint8_t* pkt, int line, const Tables& tables, LoopEffects& fx) {
     bUp = 1;
-    take_sample(pkt, line, 0);
+    take_sample(pkt, line, ACT_LIFT);
     if (bRe == 0) {
-        pointer(0, tables, fx);
+        pointer(ACT_LIFT, tables, fx);
         bRe = 1;
     }
 }
@@ -88,10 +88,10 @@ void PacketLoop::lift(const uint8_t* pkt, int line, const Tables& tables, LoopEf
 void PacketLoop::touch_packet(const uint8_t* pkt, const Tables& tables, LoopEffects& fx) {
     const uint8_t event = pkt[2];
     if (event == T_DOWN) {
-        take_sample(pkt, LINE_TOUCH, 1);
+        take_sample(pkt, LINE_TOUCH, ACT_CONTACT);
         bRe = 0;
         if (iRealEdgetab.load() == 0 && edge_key_fired(tables.KeyPos, true, fx)) return;
-        pointer(1, tables, fx);
+        pointer(ACT_CONTACT, tables, fx);
     } else if (event == T_UP) {
         lift(pkt, LINE_TOUCH, tables, fx);
     } else {
@@ -104,25 +104,25 @@ void PacketLoop::touch_packet(const uint8_t* pkt, const Tables& tables, LoopEffe
 void PacketLoop::elec_packet(const uint8_t* pkt, const Tables& tables, LoopEffects& fx) {
     const uint8_t event = pkt[2];
     if (event == E_DOWN) {
-        take_sample(pkt, LINE_ELEC, 1);
+        take_sample(pkt, LINE_ELEC, ACT_CONTACT);
         printf("------x:%d,y%d,iRealEdgetab:%d\n", pt.x, pt.y, iRealEdgetab.load());
         bRe = 0;
         if (iRealEdgetab.load() != 0 && edge_key_fired(tables.QMKeyPos, false, fx)) return;
-        pointer(1, tables, fx);
+        pointer(ACT_CONTACT, tables, fx);
     } else if (event == E_UP) {
         elec_fro_flag = 1;
         lift(pkt, LINE_ELEC, tables, fx);
     } else if (event == Elec_Front) {
         if (elec_fro_flag == 1) {
             puts("^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^6");
-            take_sample(pkt, LINE_ELEC, 3);
-            pointer(3, tables, fx);
+            take_sample(pkt, LINE_ELEC, ACT_LEFT_CLICK);
+            pointer(ACT_LEFT_CLICK, tables, fx);
             bUp = 1;
             fx.command("elfc\n");
         }
         ++elec_fro_flag;
     } else if (event == Elec_Back) {
-        ptRe.act = 2;
+        ptRe.act = ACT_RIGHT_CLICK;
         fx.mouse(ptRe);
         bUp = 1;
         if (elec_fro_flag == 1) fx.command("elbc\n");
@@ -144,7 +144,7 @@ void PacketLoop::compact_packet(const uint8_t* pkt, int line, const Tables& tabl
     const uint8_t event = pkt[2];
     const bool touch = line == LINE_TOUCH;
     if (event == (touch ? T_DOWN : E_DOWN)) {
-        take_sample(pkt, line, 1);
+        take_sample(pkt, line, ACT_CONTACT);
         if (iRealEdgetab.load() == 0 && calibration_key_hit(tables.KeyPos)) {
             if (bUp == 1) {
                 bUp = 0;
@@ -152,12 +152,12 @@ void PacketLoop::compact_packet(const uint8_t* pkt, int line, const Tables& tabl
             }
             return;
         }
-        pointer(1, tables, fx);
+        pointer(ACT_CONTACT, tables, fx);
     } else if (event == (touch ? T_UP : E_UP)) {
         // Every lift acts: MouseAction only releases a button it holds.
         bUp = 1;
-        take_sample(pkt, line, 0);
-        pointer(0, tables, fx);
+        take_sample(pkt, line, ACT_LIFT);
+        pointer(ACT_LIFT, tables, fx);
     } else if (is_calibration_key(event, touch)) {
         fx.start(Launcher::calibration_tool);
     } else if (touch) {

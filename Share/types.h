@@ -2,12 +2,15 @@
 #pragma once
 
 // One pen sample: board units into the mapping, screen pixels out of it.
-// act: 0 lift, 1 contact, 2 right click, 3 left click.
 struct mouse_act {
     int x;
     int y;
-    int act;
+    int act;  // one of the ACT_ codes
 };
+constexpr int ACT_LIFT = 0;
+constexpr int ACT_CONTACT = 1;
+constexpr int ACT_RIGHT_CLICK = 2;
+constexpr int ACT_LEFT_CLICK = 3;
 
 // A calibration point or target position.
 struct point {
