@@ -17,6 +17,7 @@
 #include "config.h"
 #include "fileio.h"
 #include "funCom.h"
+#include "func_Display.h"
 #include "inifile.h"
 #include "paths.h"
 #include "registry.h"

@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "config.h"
-#include "func_Display.h"
+#include "mapping.h"
 #include "types.h"
 
 struct Tables {

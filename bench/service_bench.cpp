@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "board_packet.h"
-#include "func_Display.h"
+#include "mapping.h"
 #include "packet_loop.h"
 
 namespace {

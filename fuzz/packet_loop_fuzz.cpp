@@ -15,7 +15,7 @@
 
 #include "board_packet.h"
 #include "config.h"
-#include "func_Mouse.h"
+#include "pointer.h"
 #include "fuzz_input.h"
 #include "packet_loop.h"
 

@@ -11,8 +11,8 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(packet_loop_fuzz tool_capture_fuzz inifile_fuzz readmsg_fuzz)
 
 declare -A sources=(
-    [packet_loop_fuzz]="QMRVBoard/packet_loop.cpp QMRVBoard/keys.cpp QMRVBoard/func_Display.cpp
-                        QMRVBoard/func_Mouse.cpp QMRVBoard/tables.cpp Share/board_packet.cpp"
+    [packet_loop_fuzz]="QMRVBoard/packet_loop.cpp QMRVBoard/keys.cpp QMRVBoard/mapping.cpp
+                        QMRVBoard/pointer.cpp QMRVBoard/tables.cpp Share/board_packet.cpp"
     [tool_capture_fuzz]="calibration/capture.cpp Edgetab/capture.cpp Share/DataPro.cpp"
     [inifile_fuzz]="Share/inifile.cpp"
     [readmsg_fuzz]="Share/inifile.cpp"

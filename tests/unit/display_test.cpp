@@ -1,13 +1,11 @@
-// gtest before Xlib, whose macros (None, Bool) clash with its names.
-// clang-format off
 #include <gtest/gtest.h>
-#include "func_Display.h"
-// clang-format on
 
 #include <cmath>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "mapping.h"
 
 namespace {
 

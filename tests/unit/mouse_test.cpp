@@ -1,11 +1,9 @@
-// gtest before Xlib, whose macros (None, Bool) clash with its names.
-// clang-format off
 #include <gtest/gtest.h>
-#include "func_Mouse.h"
-// clang-format on
 
 #include <string>
 #include <vector>
+
+#include "pointer.h"
 
 namespace {
 
