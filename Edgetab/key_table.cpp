@@ -2,14 +2,10 @@
 
 #include <cstdio>
 
+#include "edge_keys.h"
 #include "paths.h"
 
 namespace {
-
-// Keys i and i + 14 are the same function on opposite board edges.
-const char* const kImageStems[EDGE_KEY_COUNT / 2] = {
-    "NewPage", "Save",     "PrePage", "NextPage",    "Mouse",       "BlackPen", "RedPen",
-    "BluePen", "GreenPen", "Eraser",  "UserDefine2", "UserDefine1", "Orient",   "Start"};
 
 constexpr double LEFT_COLUMN = 0.3;
 constexpr double RIGHT_COLUMN_END = 0.7;
@@ -33,6 +29,6 @@ void layout_keys(double width, double height, Pos PosArray[EDGE_KEY_COUNT]) {
 
 void key_image_file(int key, int state, char* out, int size) {
     if (key == 0 && state == KEY_IDLE) state = KEY_ACTIVE;
-    snprintf(out, size, "%s%s%d.bmp", EDGETAB_RES_DIR, kImageStems[key % (EDGE_KEY_COUNT / 2)],
+    snprintf(out, size, "%s%s%d.bmp", EDGETAB_RES_DIR, kEdgeKeys[key % EDGE_KEY_FUNCTIONS].stem,
              state);
 }

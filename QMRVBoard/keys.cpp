@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board_packet.h"
+#include "edge_keys.h"
 
 namespace {
 
@@ -62,9 +63,6 @@ const CodeRow kKeyCodes[] = {
     {0xFF, word("bpen\n")},
 };
 
-const char* const kEdgeWords[12] = {"anew\n", "save\n", "prev\n", "next\n", "mous\n", "bpen\n",
-                                    "rpen\n", "lpen\n", "gpen\n", "eare\n", "cust\n", "cusp\n"};
-
 struct DoubleForm {
     const char* single;
     const char* twice;
@@ -88,7 +86,8 @@ KeyAction hardware_key(uint8_t code) {
 }
 
 KeyAction edge_key(int key) {
-    if (key >= 0 && key < 12) return word(kEdgeWords[key]);
+    if (key >= 0 && key < EDGE_KEY_FUNCTIONS && kEdgeKeys[key].word)
+        return word(kEdgeKeys[key].word);
     if (key == EDGE_KEY_ORIENT) return {KeyKind::start_orient, nullptr};
     if (key == EDGE_KEY_START) return {KeyKind::start_app, nullptr};
     return {KeyKind::none, nullptr};

@@ -22,8 +22,6 @@ struct KeyAction {
 KeyAction hardware_key(uint8_t code);
 
 // Edge keys 0..13 (entry i and i + 14 are the same key).
-constexpr int EDGE_KEY_ORIENT = 12;
-constexpr int EDGE_KEY_START = 13;
 KeyAction edge_key(int key);
 
 // Whether a contact lies within 30 board units of an edge-key entry on both axes.

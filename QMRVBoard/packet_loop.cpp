@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "board_packet.h"
+#include "edge_keys.h"
 
 void PacketLoop::handle(const uint8_t* pkt, const Tables& tables, LoopEffects& fx) {
     if (!packet_check_ok(pkt)) return;

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "edge_keys.h"
 
 namespace {
 
@@ -89,6 +92,20 @@ TEST(EdgeKeys, ActionOfEachKey) {
     }
     EXPECT_EQ(edge_key(12).kind, KeyKind::start_orient);
     EXPECT_EQ(edge_key(13).kind, KeyKind::start_app);
+}
+
+// One row per key function: every key has pictures of its own, and no two
+// keys send the same word.
+TEST(EdgeKeys, EveryKeyHasItsOwnPicturesAndWord) {
+    std::set<std::string> stems, words;
+    for (const EdgeKey& k : kEdgeKeys) {
+        ASSERT_NE(k.stem, nullptr);
+        EXPECT_TRUE(stems.insert(k.stem).second) << k.stem;
+        if (k.word) {
+            EXPECT_TRUE(words.insert(k.word).second) << k.word;
+        }
+    }
+    EXPECT_EQ(words.size(), 12u) << "all but the two keys that start programs";
 }
 
 struct Table {
