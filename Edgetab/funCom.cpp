@@ -2,7 +2,6 @@
 // capture of one key after the other.
 #include <X11/Xlib.h>
 #include <signal.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,18 +28,18 @@ constexpr const char* FALLBACK_DISPLAY = "localhost:0";
 }
 
 void identification(const uint8_t* pkt) {
-    bJudge = 0;
-    printf("Kill signal start**-----------------valu_flags=%d\n", g_capture.kind.valu_flags);
-    identify_for_teaching(pkt[0], pkt[1], g_capture.kind);
-    printf("valu_flags=%d iRealEdgetab=%d\n", g_capture.kind.valu_flags,
-           g_capture.kind.iRealEdgetab);
+    edgetab.session.judge = 0;
+    printf("Kill signal start**-----------------valu_flags=%d\n", edgetab.capture.kind.valu_flags);
+    identify_for_teaching(pkt[0], pkt[1], edgetab.capture.kind);
+    printf("valu_flags=%d iRealEdgetab=%d\n", edgetab.capture.kind.valu_flags,
+           edgetab.capture.kind.iRealEdgetab);
     kill(getpid(), SIGUSR1);  // showGUI
 }
 
 void data_packet(const uint8_t* pkt) {
-    const bool elec = g_capture.kind.valu_flags == LINE_ELEC;
+    const bool elec = edgetab.capture.kind.valu_flags == LINE_ELEC;
     if (!elec) puts("------------------------------");
-    if (!g_capture.data_packet(pkt)) return;
+    if (!edgetab.capture.data_packet(pkt)) return;
     // The service reads the port too; on this line it is held off again.
     if (elec) registry_signal(KEY_QUILLD, SIGUSR1);
     kill(getpid(), SIGUSR2);  // change_keyimage
@@ -50,7 +49,7 @@ void data_packet(const uint8_t* pkt) {
 // the reader thread comes first.
 void close_reader_port() {
     puts("Close_port");
-    close_port_once(EQ_fd, true);
+    close_port_once(edgetab.session.port, true);
 }
 
 }  // namespace
@@ -58,12 +57,12 @@ void close_reader_port() {
 void InitData() {
     double screen_width = 0, screen_height = 0;
     tool_screen_size(&screen_width, &screen_height, FALLBACK_DISPLAY);
-    layout_keys(screen_width, screen_height, PosArray);
+    layout_keys(screen_width, screen_height, edgetab.PosArray);
 }
 
 void* thread_funCom(void*) {
     puts("thread_funCom start");
-    const int fd = EQ_fd;
+    const int fd = edgetab.session.port;
     Init_EQ(fd);
     // The loop's result is not a board line; the table of the line in use
     // stays as identified.
@@ -73,29 +72,22 @@ void* thread_funCom(void*) {
 }
 
 int Connect_EQ(int fd, int /*v_flags*/) {
-    g_capture.arm();
-    tcflush(fd, TCIOFLUSH);
-    Connect_EQ2(fd);
-
-    PacketReader reader(1);  // this tool waits a second before greeting again
-    uint8_t roverbuff[PACKET_SIZE];
-    while (bRun != 0) {
-        const int got = reader.next(fd, roverbuff);
-        if (got < 0) bRun = 0;
-        if (got <= 0) continue;
-        print_packet(roverbuff);
-        switch (classify(roverbuff)) {
+    edgetab.capture.arm();
+    // This tool waits a second before greeting again.
+    read_packets(fd, edgetab.session.run, 1, [](const uint8_t* pkt) {
+        print_packet(pkt);
+        switch (classify(pkt)) {
             case PacketKind::no_edge_keys:
                 become_bareedge();
             case PacketKind::bad_check:
                 break;
             case PacketKind::data:
-                data_packet(roverbuff);
+                data_packet(pkt);
                 break;
             case PacketKind::reply:
-                if (bJudge == 1) identification(roverbuff);
+                if (edgetab.session.judge == 1) identification(pkt);
                 break;
         }
-    }
+    });
     return 1;
 }

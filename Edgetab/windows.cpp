@@ -30,7 +30,7 @@ GtkWidget* key_image(int key, int state) {
 // last call is shown. Before the window exists there is nothing to update.
 void show_learnt_keys() {
     if (Orient_Fixed == nullptr) return;
-    const int learnt = g_capture.cur_key;
+    const int learnt = edgetab.capture.cur_key;
     for (; shown_keys < learnt && shown_keys < EDGE_KEY_COUNT - 1; ++shown_keys) {
         ChangeImage(image[shown_keys], KEY_DONE, shown_keys);
         ChangeImage(image[shown_keys + 1], KEY_ACTIVE, shown_keys + 1);
@@ -39,16 +39,16 @@ void show_learnt_keys() {
 
 [[noreturn]] void finish_teaching() {
     for (int i = 0; i < EDGE_KEY_COUNT; ++i)
-        printf("获取KeyPos的值.......%d:(%d,%d)\n", i, g_capture.KeyPos[i].x,
-               g_capture.KeyPos[i].y);
+        printf("获取KeyPos的值.......%d:(%d,%d)\n", i, edgetab.capture.KeyPos[i].x,
+               edgetab.capture.KeyPos[i].y);
     exitProcess();
-    if (!SaveData(g_capture.KeyPos, g_capture.QMKeyPos)) {
+    if (!SaveData(edgetab.capture.KeyPos, edgetab.capture.QMKeyPos)) {
         // Nothing was stored: the service keeps its keys and is not told to
         // reload; the user learns why.
         gtk_widget_hide(gtk_widget_get_toplevel(Orient_Fixed));
         char text[TEXT_SIZE] = {0};
         read_text(SEC_EDGETAB_MSG, MSG_F_NOSAVE, text);
-        msg_window_create(MSG_ERROR, text);
+        run_message_box(MSG_ERROR, text);
         exit(1);
     }
     g_usleep(200 * 1000);
@@ -62,7 +62,7 @@ void read_text(const char* section, const char* key, char* buf) {
 }
 
 gboolean showGUI(gpointer) {
-    if (g_capture.kind.iRealEdgetab == 0) {
+    if (edgetab.capture.kind.iRealEdgetab == 0) {
         puts("===========================");
         keyset_window_create();
     } else {
@@ -74,7 +74,7 @@ gboolean showGUI(gpointer) {
 }
 
 gboolean change_keyimage(gpointer) {
-    if (g_capture.cur_key >= EDGE_KEY_COUNT) finish_teaching();
+    if (edgetab.capture.cur_key >= EDGE_KEY_COUNT) finish_teaching();
     show_learnt_keys();
     return G_SOURCE_CONTINUE;
 }
@@ -107,7 +107,8 @@ void keyset_window_create() {
     ref_piximage();
     for (int i = 0; i < EDGE_KEY_COUNT; ++i) {
         gtk_widget_set_size_request(image[i], KEY_IMAGE_SIZE, KEY_IMAGE_SIZE);
-        gtk_fixed_put(GTK_FIXED(Orient_Fixed), image[i], PosArray[i].x, PosArray[i].y);
+        gtk_fixed_put(GTK_FIXED(Orient_Fixed), image[i], edgetab.PosArray[i].x,
+                      edgetab.PosArray[i].y);
         gtk_widget_show(image[i]);
     }
 
@@ -131,7 +132,8 @@ void ChangeImage(GtkWidget* /*Image*/, int type, int iUse) {
     GtkWidget* picture = type == KEY_ACTIVE ? Image_Arr[iUse] : Image_Frr[iUse];
     // Placed on top of the idle picture, which stays underneath.
     if (gtk_widget_get_parent(picture) == nullptr)
-        gtk_fixed_put(GTK_FIXED(Orient_Fixed), picture, PosArray[iUse].x, PosArray[iUse].y);
+        gtk_fixed_put(GTK_FIXED(Orient_Fixed), picture, edgetab.PosArray[iUse].x,
+                      edgetab.PosArray[iUse].y);
     gtk_widget_show(picture);
 }
 
@@ -141,17 +143,4 @@ gboolean on_windowFull_key_press_event(GtkWidget*, GdkEventKey* event, gpointer)
         hand_back();
     }
     return FALSE;
-}
-
-int msg_window_create(int type, const char* text) {
-    GtkMessageType kind = GTK_MESSAGE_INFO;
-    if (type == 2) kind = GTK_MESSAGE_ERROR;
-    if (type == 3) kind = GTK_MESSAGE_QUESTION;
-    if (type == 4) kind = GTK_MESSAGE_WARNING;
-    GtkWidget* box = gtk_message_dialog_new(
-        nullptr, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        kind, GTK_BUTTONS_OK, "%s", text);
-    gtk_dialog_run(GTK_DIALOG(box));
-    gtk_widget_destroy(box);
-    return 0;
 }

@@ -54,14 +54,19 @@ GtkMessageType box_type(int type) {
 
 }  // namespace
 
-int Create_Msg_Window(int type, const char* text) {
+void run_message_box(int type, const char* text, void (*dress)(GtkWindow*)) {
     const auto flags =
         static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT);
     // "%s": the text is shown as it is, even when it holds a '%'.
     GtkWidget* dialog =
         gtk_message_dialog_new(nullptr, flags, box_type(type), GTK_BUTTONS_OK, "%s", text);
+    if (dress != nullptr) dress(GTK_WINDOW(dialog));
     gtk_dialog_run(GTK_DIALOG(dialog));
-    puts("----------------------");
     gtk_widget_destroy(dialog);
+}
+
+int Create_Msg_Window(int type, const char* text) {
+    run_message_box(type, text);
+    puts("----------------------");
     return 0;
 }

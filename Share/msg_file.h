@@ -1,6 +1,8 @@
 // Modal message box of the graphical programs (GTK 2).
 #pragma once
 
+typedef struct _GtkWindow GtkWindow;
+
 // Box types; any other value shows an information box.
 enum MsgType { MSG_INFO = 1, MSG_ERROR = 2, MSG_QUESTION = 3, MSG_WARNING = 4 };
 
@@ -20,6 +22,10 @@ int read_msg_utf8(const char* section, const char* key, char* value, int size);
 // the default domain.
 void bind_message_domain();
 
-// Shows text unchanged in a modal box with a single OK button and no parent,
-// returns when the user has closed it. Always 0.
+// Shows text unchanged in a modal box of the type with a single OK button and
+// no parent, dressed (an icon, say) by dress when given; returns when the
+// user has closed it.
+void run_message_box(int type, const char* text, void (*dress)(GtkWindow*) = nullptr);
+
+// The same, undressed, then a trace line on standard output. Always 0.
 int Create_Msg_Window(int type, const char* text);

@@ -6,7 +6,6 @@
 #define QMRV_DIR "/usr/share/RivarAzazuva/QMRV/"
 #define CONFIG_FILE QMRV_DIR "config.ini"
 #define MSG_FILE QMRV_DIR "msg.ini"
-#define GLADE_FILE QMRV_DIR "GUI_EN.glade"
 
 // Installed programs and launchers.
 #define DRIVER_DIR "/usr/local/Slatrix_QM_RV_Drivers/"

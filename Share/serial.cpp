@@ -67,6 +67,11 @@ int Connect_EQ2(int fd) {
                : -1;
 }
 
+void flush_and_greet(int fd) {
+    tcflush(fd, TCIOFLUSH);
+    Connect_EQ2(fd);
+}
+
 int Close_port(int fd) {
     close(fd);
     return 0;

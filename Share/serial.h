@@ -32,6 +32,9 @@ int Close_port(int fd);
 // its greetings to. The reader's own close frees it.
 void close_port_once(std::atomic<int>& port, bool from_reader);
 
+// set_speed and set_Parity serve line set-ups other than the board's; the
+// programs configure the line with Init_EQ alone.
+
 // Sets input and output speed for a rate in bit/s from the speed table;
 // any other rate changes nothing. Prints "tcsetattr fd1: ..." on failure.
 void set_speed(int fd, int speed);
@@ -53,3 +56,21 @@ struct PacketReader {
     int time_flags = 0;
     unsigned pause_s;
 };
+
+// Drops what the line holds and greets the board: the start of every run.
+void flush_and_greet(int fd);
+
+// The loop of every reader on an open, configured port: greets, then hands
+// each whole packet to on_packet until run is 0. A board that cannot be
+// greeted again sets run to 0.
+template <class OnPacket>
+void read_packets(int fd, std::atomic<int>& run, unsigned pause_s, OnPacket&& on_packet) {
+    flush_and_greet(fd);
+    PacketReader reader(pause_s);
+    unsigned char pkt[sizeof connect_s];
+    while (run.load() != 0) {
+        const int got = reader.next(fd, pkt);
+        if (got < 0) run = 0;
+        if (got > 0) on_packet(pkt);
+    }
+}

@@ -2,7 +2,6 @@
 
 #include <X11/Xlib.h>
 #include <signal.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,46 +18,41 @@
 void InitData() {
     double screen_width = 0, screen_height = 0;
     tool_screen_size(&screen_width, &screen_height, nullptr);
-    layout_targets(screen_width, screen_height, W_Dot, H_Dot, PosArray);
+    layout_targets(screen_width, screen_height, zuraze.grid.W_Dot, zuraze.grid.H_Dot,
+                   zuraze.PosArray);
 }
 
 void* thread_funCom(void*) {
-    const int fd = EQ_fd;
+    const int fd = zuraze.session.port;
     Init_EQ(fd);
     Connect_EQ(fd, -1);
-    close_port_once(EQ_fd, true);
+    close_port_once(zuraze.session.port, true);
     return nullptr;
 }
 
 int Connect_EQ(int fd, int /*v_flags*/) {
-    g_capture.arm();
-    tcflush(fd, TCIOFLUSH);
-    Connect_EQ2(fd);
-
-    PacketReader reader;
-    uint8_t pkt[PACKET_SIZE];
-    while (bRun != 0) {
-        const int got = reader.next(fd, pkt);
-        if (got < 0) bRun = 0;
-        if (got <= 0) continue;
+    ToolSession& session = zuraze.session;
+    CaptureRule& capture = zuraze.capture;
+    capture.arm();
+    read_packets(fd, session.run, 0, [&](const uint8_t* pkt) {
         print_packet(pkt);
-        switch (g_capture.feed(pkt)) {
+        switch (capture.feed(pkt)) {
             case CaptureEvent::identified:
-                bJudge = 0;
+                session.judge = 0;
                 break;
             case CaptureEvent::target_complete:
                 registry_signal(KEY_QUILLD, SIGUSR1);
-                g_capture.complete_target();
+                capture.complete_target();
                 // The GUI thread moves the targets on (change_keyimage).
                 kill(getpid(), SIGUSR2);
                 break;
             case CaptureEvent::abort:
-                bRun = 0;
+                session.run = 0;
                 kill(getpid(), SIGUSR1);  // exitorient on the GUI thread
                 break;
             case CaptureEvent::none:
                 break;
         }
-    }
+    });
     return 1;
 }

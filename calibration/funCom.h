@@ -7,9 +7,8 @@
 // the X server cannot be reached.
 void InitData();
 
-// The capture thread: configures EQ_fd, runs Connect_EQ, closes the port.
-void* thread_funCom(void* exitCode);
+// The capture thread: configures the port, runs Connect_EQ, closes the port.
+void* thread_funCom(void*);
 
-// The capture loop over fd (v_flags is not used); returns 1 once bRun is 0.
+// The capture loop over fd (v_flags is not used); returns 1 once the session stops running.
 int Connect_EQ(int fd, int v_flags);
-

@@ -10,13 +10,13 @@
 #include "paths.h"
 #include "zuraze.h"
 
-GtkWidget* window = nullptr;
-GtkWidget* fixed1 = nullptr;
-GtkWidget* imageDot = nullptr;
-GtkWidget* g_window = nullptr;
-GtkWidget* image[MAX_TARGETS] = {};
-
 namespace {
+
+GtkWidget* window = nullptr;    // the settings window
+GtkWidget* fixed1 = nullptr;    // its preview, later the message band
+GtkWidget* imageDot = nullptr;  // the preview picture
+GtkWidget* g_window = nullptr;  // the calibration window
+GtkWidget* image[MAX_TARGETS] = {};
 
 constexpr int PREVIEW_OFFSET = 10;
 constexpr int MESSAGE_INDENT = 10;
@@ -64,6 +64,10 @@ GtkWidget* add_stock_button(GtkWidget* box, const char* stock, GCallback clicked
     g_signal_connect(button, "clicked", clicked, nullptr);
     gtk_container_add(GTK_CONTAINER(box), button);
     return button;
+}
+
+void ChangeImage(GtkWidget* Image, int type, int /*iUse*/) {
+    gtk_image_set_from_pixbuf(GTK_IMAGE(Image), type == 2 ? zuraze.redPix : zuraze.greenPix);
 }
 
 }  // namespace
@@ -130,9 +134,7 @@ void init_window_create() {
 void on_radio_clicked(GtkWidget*, gpointer kind) {
     GridChoice choice;
     if (!grid_choice(GPOINTER_TO_INT(kind), &choice)) return;
-    Orient_Dots = choice.Orient_Dots;
-    W_Dot = choice.W_Dot;
-    H_Dot = choice.H_Dot;
+    zuraze.grid = choice;
     show_preview(GPOINTER_TO_INT(kind));
 }
 
@@ -165,10 +167,11 @@ void orient_window_create() {
     gtk_widget_set_size_request(area, TARGET_SIZE, TARGET_SIZE);
     gtk_box_pack_start(GTK_BOX(vbox), area, TRUE, TRUE, 0);
 
-    for (int k = 0; k < Orient_Dots; ++k) {
+    for (int k = 0; k < zuraze.grid.Orient_Dots; ++k) {
         image[k] = gtk_image_new_from_file(k == 0 ? IMAGE_RED : IMAGE_GREY);
         gtk_widget_set_size_request(image[k], TARGET_SIZE, TARGET_SIZE);
-        gtk_fixed_put(GTK_FIXED(area), image[k], PosArray[k].x, PosArray[k].y);
+        const Pos& at = zuraze.PosArray[k];
+        gtk_fixed_put(GTK_FIXED(area), image[k], at.x, at.y);
         gtk_widget_show(image[k]);
     }
 
@@ -186,17 +189,16 @@ void msg_window_create() {
     read_text(MSG_A_MESG2, text);
     snprintf(message + strlen(message), sizeof message - strlen(message), "%s", text);
 
-    GtkWidget* box = gtk_message_dialog_new(
-        nullptr, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", message);
-    set_builtin_icon(GTK_WINDOW(box));
-    gtk_dialog_run(GTK_DIALOG(box));
-    gtk_widget_destroy(box);
+    run_message_box(MSG_ERROR, message, set_builtin_icon);
 }
 
-void ChangeImage(GtkWidget* Image, int type, int /*iUse*/) {
-    gtk_image_set_from_pixbuf(GTK_IMAGE(Image), type == 2 ? redPix : greenPix);
+void show_target_done(int done) {
+    ChangeImage(image[done + 1], 2, done + 1);
+    ChangeImage(image[done], 1, done);
 }
+
+void hide_settings_window() { gtk_widget_hide(window); }
+void hide_calibration_window() { gtk_widget_hide(g_window); }
 
 gboolean on_windowFull_key_press_event(GtkWidget*, GdkEventKey* event, gpointer) {
     const bool control = (event->state & GDK_CONTROL_MASK) != 0;
