@@ -30,14 +30,7 @@ const ServiceProfile& g_profile = COMPACT_PROFILE;
 const ServiceProfile& g_profile = FULL_PROFILE;
 #endif
 
-std::atomic<int> bRun{1};
-std::atomic<int> valu_flags{0};
-std::atomic<int> iRealEdgetab{1};
-std::atomic<int> EQ_fd{0};
-TableStore g_tables;
-std::recursive_mutex x_mutex;
-Display* Mdisplay = nullptr;
-MouseState g_mouse;
+Quilld quilld;
 
 namespace {
 
@@ -66,21 +59,21 @@ sigset_t steering_signals() {
 // read) never sees the lift, and the next run ignores a lift whose contact it
 // did not see.
 void release_held_button() {
-    std::lock_guard<std::recursive_mutex> lock(x_mutex);
-    if (Mdisplay == nullptr || g_mouse.MiceLD != 1) return;
-    button_event(Mdisplay, 1, 0);
-    g_mouse.MiceLD = 0;
-    g_mouse.MiceDotCount = 0;
+    std::lock_guard<std::recursive_mutex> lock(quilld.x_mutex);
+    if (quilld.Mdisplay == nullptr || quilld.mouse.MiceLD != 1) return;
+    button_event(quilld.Mdisplay, 1, 0);
+    quilld.mouse.MiceLD = 0;
+    quilld.mouse.MiceDotCount = 0;
 }
 
 // Releases what the service holds; safe to run more than once.
 void release_all() {
     release_held_button();
     {
-        std::lock_guard<std::recursive_mutex> lock(x_mutex);
-        if (Mdisplay) {
-            XCloseDisplay(Mdisplay);
-            Mdisplay = nullptr;
+        std::lock_guard<std::recursive_mutex> lock(quilld.x_mutex);
+        if (quilld.Mdisplay) {
+            XCloseDisplay(quilld.Mdisplay);
+            quilld.Mdisplay = nullptr;
         }
     }
     if (c_f > 0) {
@@ -88,8 +81,8 @@ void release_all() {
         close(c_f);
         c_f = -1;
     }
-    bRun = 0;
-    close_port_once(EQ_fd, false);
+    quilld.bRun = 0;
+    close_port_once(quilld.EQ_fd, false);
     if (g_profile.clear_registry_at_exit) registry_clear(KEY_QUILLD);
 }
 
@@ -105,16 +98,16 @@ void catch_int(int) {
     _exit(0);
 }
 
-// The X server went away under a request (which holds x_mutex): drop the
+// The X server went away under a request (which holds quilld.x_mutex): drop the
 // dead connection so that the exit clean-up does the rest without X.
 int x_server_lost(Display*) {
-    Mdisplay = nullptr;
+    quilld.Mdisplay = nullptr;
     exit(stopping ? 0 : 1);
 }
 
 void signal_usr1(int) {
-    bRun = 0;
-    if (g_profile.usr1_marks_edgetab) iRealEdgetab = 1;
+    quilld.bRun = 0;
+    if (g_profile.usr1_marks_edgetab) quilld.iRealEdgetab = 1;
     puts(g_profile.usr1_text);
 }
 
@@ -144,13 +137,13 @@ void* signal_thread(void*) {
 }
 
 void* thread_funCom(void*) {
-    EQ_fd = Open_EQ(true);
-    Init_EQ(EQ_fd);
+    quilld.EQ_fd = Open_EQ(true);
+    Init_EQ(quilld.EQ_fd);
     // The board line stays as last identified: a run that ends before its
     // identification must not turn a touch board into an electromagnetic one.
-    Connect_EQ(EQ_fd, -1);
+    Connect_EQ(quilld.EQ_fd, -1);
     release_held_button();
-    close_port_once(EQ_fd, true);
+    close_port_once(quilld.EQ_fd, true);
     sem_post(&bin_sem);
     return nullptr;
 }
@@ -207,8 +200,8 @@ void open_display() {
         exit(0);
     }
     XSetIOErrorHandler(x_server_lost);
-    std::lock_guard<std::recursive_mutex> lock(x_mutex);
-    Mdisplay = display;
+    std::lock_guard<std::recursive_mutex> lock(quilld.x_mutex);
+    quilld.Mdisplay = display;
 }
 
 [[noreturn]] void supervise() {
@@ -228,10 +221,10 @@ void open_display() {
 }  // namespace
 
 void service_mouse(mouse_act screen) {
-    std::lock_guard<std::recursive_mutex> lock(x_mutex);
-    if (Mdisplay == nullptr) return;
-    XTestSink sink(Mdisplay);
-    MouseAction(g_mouse, sink, screen);
+    std::lock_guard<std::recursive_mutex> lock(quilld.x_mutex);
+    if (quilld.Mdisplay == nullptr) return;
+    XTestSink sink(quilld.Mdisplay);
+    MouseAction(quilld.mouse, sink, screen);
 }
 
 int Read_Data() {
@@ -239,17 +232,17 @@ int Read_Data() {
     static std::mutex reload;
     std::lock_guard<std::mutex> lock(reload);
     load_config(snap);
-    Tables t = g_tables.current();
+    Tables t = quilld.tables.current();
     Dot_Num = load_tables(snap, t, g_profile.tables);
-    g_tables.publish(t);
+    quilld.tables.publish(t);
     return Dot_Num;
 }
 
 int main(int, char**) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
     set_ini_autocreate(g_profile.create_config);
-    g_mouse.LimitCountRV = g_profile.LimitCountRV;
-    g_mouse.board_clicks = g_profile.board_clicks;
+    quilld.mouse.LimitCountRV = g_profile.LimitCountRV;
+    quilld.mouse.board_clicks = g_profile.board_clicks;
     puts("Board Service running");
     signal(SIGCHLD, SIG_IGN);
     take_lock();
@@ -259,10 +252,10 @@ int main(int, char**) {
     open_display();
 
     Tables initial{};
-    valu_mdisplay(Mdisplay, &Screen_w, &Screen_h, Dot_Num, initial.cal.position);
+    valu_mdisplay(quilld.Mdisplay, &Screen_w, &Screen_h, Dot_Num, initial.cal.position);
     initial.cal.Screen_w = Screen_w;
     initial.cal.Screen_h = Screen_h;
-    g_tables.publish(initial);
+    quilld.tables.publish(initial);
     Read_Data();
 
     if (sem_init(&bin_sem, 0, 0) != 0) {

@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -102,23 +101,14 @@ void start_launcher(Launcher which) {
 
 int Connect_EQ(int fd, int /*v_flags*/) {
     ServiceEffects fx;
-    PacketLoop loop(valu_flags, iRealEdgetab, g_profile.compact_loop);
+    PacketLoop loop(quilld.valu_flags, quilld.iRealEdgetab, g_profile.compact_loop);
     Tables tables{};
     unsigned generation = ~0u;
-    bRun = 1;
-    iRealEdgetab = 0;
-    PacketReader reader;
-
-    tcflush(fd, TCIOFLUSH);
-    Connect_EQ2(fd);
-
-    uint8_t roverbuff[PACKET_SIZE];
-    while (bRun.load() != 0) {
-        const int got = reader.next(fd, roverbuff);
-        if (got < 0) bRun = 0;
-        if (got <= 0) continue;
-        g_tables.refresh(tables, generation);
-        loop.handle(roverbuff, tables, fx);
-    }
+    quilld.bRun = 1;
+    quilld.iRealEdgetab = 0;
+    read_packets(fd, quilld.bRun, 0, [&](const uint8_t* pkt) {
+        quilld.tables.refresh(tables, generation);
+        loop.handle(pkt, tables, fx);
+    });
     return 1;
 }

@@ -20,5 +20,7 @@ struct Calibration {
 void lay_out_grid(int count, int width, int height, point position[MAX_DOTS]);
 
 // Maps a sample in board units to screen pixels, clamped to 0..Screen_w and
-// 0..Screen_h; act of the result is 0.
+// 0..Screen_h; act of the result is 0. Without a usable calibration (fewer
+// than four points, or corners that coincide) the sample maps to (0, 0):
+// the arithmetic gives no number, which clamps there.
 mouse_act DtoSP(const Calibration& cal, mouse_act pt);

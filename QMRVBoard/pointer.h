@@ -13,6 +13,10 @@ struct PointerSink {
     virtual ~PointerSink() = default;
 };
 
+// Still samples of a held pen before the long press turns into a right
+// click (the full build's; the compact build keeps its own in its profile).
+constexpr int LONG_PRESS_SAMPLES = 60;
+
 // Stroke state, kept for the life of the process.
 struct MouseState {
     int MiceLD = 0;  // 1 while the left button is held for a stroke
@@ -20,8 +24,8 @@ struct MouseState {
     mouse_act MousePre{0, 0, 0};
     mouse_act MouseMove{0, 0, 0};
     int MiceDotCount = 0;
-    int LimitCountRV = 60;     // a right click when more still samples than this
-    bool board_clicks = true;  // act 2 and 3 handled (the compact build ignores them)
+    int LimitCountRV = LONG_PRESS_SAMPLES;  // a right click when more still samples than this
+    bool board_clicks = true;               // act 2 and 3 handled (the compact build ignores them)
 };
 
 // Weights of the smoothing, as single-precision constants (they add up to

@@ -3,6 +3,7 @@
 // it at run time so the pure cores are built and tested once.
 #pragma once
 
+#include "pointer.h"
 #include "tables.h"
 
 struct ServiceProfile {
@@ -15,16 +16,43 @@ struct ServiceProfile {
     bool create_config;           // the INI store creates a missing configuration file
     bool compact_loop;            // PacketLoop: calibration keys only, no commands
     TableOptions tables;
-    int LimitCountRV;             // still samples before the long-press right click
-    bool board_clicks;            // MouseAction handles action codes 2 and 3
+    int LimitCountRV;   // still samples before the long-press right click
+    bool board_clicks;  // MouseAction handles action codes 2 and 3
 };
 
-constexpr ServiceProfile FULL_PROFILE{
-    "pid=%s\n", true, "111111111111111111111111111111111called", true, "", true, true,
-    false,      {true, false}, 60, true,
-};
+constexpr ServiceProfile full_profile() {
+    ServiceProfile p{};
+    p.pid_format = "pid=%s\n";
+    p.warn_duplicate = true;
+    p.usr1_text = "111111111111111111111111111111111called";
+    p.usr1_marks_edgetab = true;
+    p.int_text = "";
+    p.clear_registry_at_exit = true;
+    p.create_config = true;
+    p.compact_loop = false;
+    p.tables.print_points = true;
+    p.tables.key_sections = false;
+    p.LimitCountRV = LONG_PRESS_SAMPLES;
+    p.board_clicks = true;
+    return p;
+}
 
-constexpr ServiceProfile COMPACT_PROFILE{
-    "%s\n", false, "Quilld:signal_usr1 called", false, "\ncatch_int\n", false, false,
-    true,   {false, true}, 90, false,
-};
+constexpr ServiceProfile compact_profile() {
+    ServiceProfile p{};
+    p.pid_format = "%s\n";
+    p.warn_duplicate = false;
+    p.usr1_text = "Quilld:signal_usr1 called";
+    p.usr1_marks_edgetab = false;
+    p.int_text = "\ncatch_int\n";
+    p.clear_registry_at_exit = false;
+    p.create_config = false;
+    p.compact_loop = true;
+    p.tables.print_points = false;
+    p.tables.key_sections = true;
+    p.LimitCountRV = 90;
+    p.board_clicks = false;
+    return p;
+}
+
+constexpr ServiceProfile FULL_PROFILE = full_profile();
+constexpr ServiceProfile COMPACT_PROFILE = compact_profile();

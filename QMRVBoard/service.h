@@ -1,4 +1,4 @@
-// Process-wide state of the board service, shared by its threads.
+// The board service's build profile and state, shared by its threads.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -12,20 +12,24 @@
 
 extern const ServiceProfile& g_profile;  // this program's build
 
-extern std::atomic<int> bRun;          // 0 asks the current reader run to end
-extern std::atomic<int> valu_flags;    // board line of the last identification
-extern std::atomic<int> iRealEdgetab;  // edge keys per the identification
-extern std::atomic<int> EQ_fd;         // the open port, above 0 while open
+// The service's state, one object shared by the main, reader and signal
+// threads.
+struct Quilld {
+    std::atomic<int> bRun{1};          // 0 asks the current reader run to end
+    std::atomic<int> valu_flags{0};    // board line of the last identification
+    std::atomic<int> iRealEdgetab{1};  // edge keys per the identification
+    std::atomic<int> EQ_fd{0};         // the open port, above 0 while open
+    TableStore tables;                 // published by Read_Data, read by the reader
 
-extern TableStore g_tables;  // published by Read_Data, read by the reader
-
-// The X connection and the stroke state; every X request and the clean-up
-// hold x_mutex, so the display is never closed under a request. Recursive,
-// because losing the X server exits from inside a request and the exit
-// clean-up then takes it again on the same thread.
-extern std::recursive_mutex x_mutex;
-extern Display* Mdisplay;
-extern MouseState g_mouse;
+    // The X connection and the stroke state; every X request and the
+    // clean-up hold x_mutex, so the display is never closed under a request.
+    // Recursive, because losing the X server exits from inside a request and
+    // the exit clean-up then takes it again on the same thread.
+    std::recursive_mutex x_mutex;
+    Display* Mdisplay = nullptr;
+    MouseState mouse;
+};
+extern Quilld quilld;
 
 // Runs MouseAction on the service's display, if it is still open.
 void service_mouse(mouse_act screen);

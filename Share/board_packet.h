@@ -9,8 +9,6 @@ constexpr int PACKET_SIZE = 8;
 
 // Byte 0 of a data packet.
 constexpr uint8_t DATA_HEAD = 0xEE;
-constexpr uint8_t T_DATA = DATA_HEAD;
-constexpr uint8_t E_DATA = DATA_HEAD;
 
 // Byte 0 of the identification replies: the touch line and the five sizes of
 // the electromagnetic line.
@@ -31,8 +29,6 @@ constexpr uint8_t T_UP = 0x61;
 constexpr uint8_t E_UP = 0x61;
 constexpr uint8_t Elec_Front = 0x85;
 constexpr uint8_t Elec_Back = 0x87;
-constexpr uint8_t E_KEY1 = Elec_Front;
-constexpr uint8_t E_KEY2 = Elec_Back;
 
 // Event byte of the board's calibration (orient) key: one code on the touch
 // line, three on the electromagnetic line.

@@ -177,6 +177,28 @@ TEST_F(InitEq, ReaderGreetsAgainOnTheNinthEmptyReadOnly) {
     EXPECT_EQ(drain(pty.master, 300), (Bytes{0xCE, 0, 0, 0, 0, 0, 0, 0}));
 }
 
+// The loop of every reader: what the line held before is dropped, the board
+// is greeted, and each whole packet reaches the handler in order until the
+// handler stops the run.
+TEST_F(InitEq, ReadPacketsGreetsThenHandsOnWholePacketsUntilStopped) {
+    write_exactly(pty.master, {0xEE, 0, 0x61, 0, 0, 0, 0, 0x8F});  // stale, flushed
+    ASSERT_TRUE(wait_readable(pty.slave, 300));
+    std::thread board([&] {
+        EXPECT_EQ(drain(pty.master, 1000), (Bytes{0xCE, 0, 0, 0, 0, 0, 0, 0}));
+        write_exactly(pty.master, {0xC8, 0xDD, 1, 2, 3, 4, 5, 6, 0xEE, 0, 0x51, 1, 2, 3, 4, 0xBB});
+    });
+    std::atomic<int> run{1};
+    std::vector<Bytes> got;
+    read_packets(pty.slave, run, 0, [&](const unsigned char* pkt) {
+        got.emplace_back(pkt, pkt + 8);
+        if (got.size() == 2) run = 0;
+    });
+    board.join();
+    EXPECT_EQ(got, (std::vector<Bytes>{{0xC8, 0xDD, 1, 2, 3, 4, 5, 6},
+                                       {0xEE, 0, 0x51, 1, 2, 3, 4, 0xBB}}));
+}
+
+// A board gone for good: the reader says so, and the loop ends its run.
 TEST(PacketReader, ReportsAGreetingThatCannotBeWritten) {
     Pipe p;
     close(p.wr);  // reads see the end at once; writes to the read end fail
@@ -185,6 +207,12 @@ TEST(PacketReader, ReportsAGreetingThatCannotBeWritten) {
     unsigned char pkt[8];
     for (int i = 0; i < 8; ++i) ASSERT_EQ(reader.next(p.rd, pkt), 0);
     EXPECT_EQ(reader.next(p.rd, pkt), -1);
+
+    std::atomic<int> run{1};
+    int packets = 0;
+    read_packets(p.rd, run, 0, [&](const unsigned char*) { ++packets; });
+    EXPECT_EQ(run.load(), 0);
+    EXPECT_EQ(packets, 0);
 }
 
 TEST(ConnectEq2, FailsWhenTheGreetingCannotBeWritten) {
