@@ -8,6 +8,7 @@
 #include "msg_file.h"
 #include "paths.h"
 #include "store.h"
+#include "tool_screen.h"
 
 namespace {
 
@@ -81,14 +82,8 @@ gboolean change_keyimage(gpointer) {
 
 void keyset_window_create() {
     if (Orient_Fixed != nullptr) return;  // one identification per run
-    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
-    gtk_window_fullscreen(GTK_WINDOW(window));
-    gtk_widget_set_events(window,
-                          GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK);
-
-    GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
-    gtk_container_add(GTK_CONTAINER(window), vbox);
+    GtkWidget* window = nullptr;
+    GtkWidget* vbox = full_screen_window(G_CALLBACK(on_windowFull_key_press_event), &window);
 
     GtkWidget* frame = gtk_frame_new(nullptr);
     gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_ETCHED_OUT);
@@ -112,7 +107,6 @@ void keyset_window_create() {
         gtk_widget_show(image[i]);
     }
 
-    g_signal_connect(window, "key_press_event", G_CALLBACK(on_windowFull_key_press_event), nullptr);
     gtk_widget_show_all(window);
     // Keys learnt before the window existed.
     show_learnt_keys();

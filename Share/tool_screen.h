@@ -1,5 +1,8 @@
-// The screen size the calibration and edge-key tools lay their targets out on.
+// The screen the calibration and edge-key tools lay their targets out on, and
+// the full-screen window they show them in.
 #pragma once
+
+#include <gtk/gtk.h>
 
 // Width and height in pixels of the default screen of the display DISPLAY
 // names; the connection is closed again. Ends the process with status 1 when
@@ -7,3 +10,7 @@
 // cannot be reached, printing "Cannot connect to X server %s\n" with
 // shown_name (the DISPLAY value when shown_name is null).
 void tool_screen_size(double* width, double* height, const char* shown_name);
+
+// A new undecorated full-screen window that takes clicks and key presses,
+// which go to on_key; returns the vertical box its content goes into.
+GtkWidget* full_screen_window(GCallback on_key, GtkWidget** window);

@@ -8,6 +8,7 @@
 #include "keyboard.h"
 #include "msg_file.h"
 #include "paths.h"
+#include "tool_screen.h"
 #include "zuraze.h"
 
 namespace {
@@ -141,16 +142,9 @@ void on_radio_clicked(GtkWidget*, gpointer kind) {
 void orient_window_create() {
     InitData();
 
-    g_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_decorated(GTK_WINDOW(g_window), FALSE);
-    gtk_window_fullscreen(GTK_WINDOW(g_window));
-    gtk_widget_add_events(g_window,
-                          GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_BUTTON_PRESS_MASK);
-
+    GtkWidget* vbox = full_screen_window(G_CALLBACK(on_windowFull_key_press_event), &g_window);
     char text[TEXT_SIZE] = {0};
     read_text(MSG_O_ORIMSG, text);
-    GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
-    gtk_container_add(GTK_CONTAINER(g_window), vbox);
 
     // The message band: 20 pixels and 5 of padding above and below, which
     // the target layout allows for.
@@ -175,8 +169,6 @@ void orient_window_create() {
         gtk_widget_show(image[k]);
     }
 
-    g_signal_connect(g_window, "key_press_event", G_CALLBACK(on_windowFull_key_press_event),
-                     nullptr);
     g_signal_connect(g_window, "delete_event", G_CALLBACK(on_windowFull_delete_event), nullptr);
     gtk_widget_show_all(g_window);
 }
