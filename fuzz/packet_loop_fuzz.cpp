@@ -15,6 +15,7 @@
 
 #include "board_packet.h"
 #include "config.h"
+#include "edge_keys.h"
 #include "pointer.h"
 #include "fuzz_input.h"
 #include "packet_loop.h"
@@ -44,13 +45,12 @@ struct RecordingPointer : PointerSink {
     void pause_us(int us) override { require(us >= 0 && us <= 1000000, "pause out of range"); }
 };
 
+// The edge keys' words and the pen buttons'; double presses are formed after
+// the loop, in the service.
 bool known_word(const char* w) {
-    static const char* const words[] = {"anew\n", "save\n", "prev\n", "next\n", "mous\n", "bpen\n",
-                                        "rpen\n", "lpen\n", "gpen\n", "eare\n", "cust\n", "cusp\n",
-                                        "bped\n", "rped\n", "lped\n", "gped\n", "elfc\n", "elbc\n"};
-    for (const char* k : words)
-        if (strcmp(k, w) == 0) return true;
-    return false;
+    for (const EdgeKey& k : kEdgeKeys)
+        if (k.word && strcmp(k.word, w) == 0) return true;
+    return strcmp(w, "elfc\n") == 0 || strcmp(w, "elbc\n") == 0;
 }
 
 struct RecordingEffects : LoopEffects {

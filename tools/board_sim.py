@@ -21,6 +21,8 @@ import threading
 import time
 import tty
 
+import protocol_tables
+
 DEFAULT_DEVICE = "/dev/ttyUSB0"
 PACKET_SIZE = 8
 GREETING = bytes([0xCE, 0, 0, 0, 0, 0, 0, 0])
@@ -29,9 +31,9 @@ EV_DOWN = 0x51
 EV_UP = 0x61
 PEN_FRONT = 0x85
 PEN_BACK = 0x87
-TOUCH_HEAD = 0xC8
-EM_HEADS = (0xE5, 0xE6, 0xE8, 0xEA, 0xEC)
 LINES = ("touch", "em")
+HEAD_LINES = {row.head: {"touch": "touch", "elec": "em"}[row.line]
+              for row in protocol_tables.idents()}
 WRITE_TIMEOUT = 5.0
 
 
@@ -53,11 +55,7 @@ def ident_reply(head, variant):
 
 def line_of_head(head):
     """Board line announced by an identification head byte, None if unknown."""
-    if head == TOUCH_HEAD:
-        return "touch"
-    if head in EM_HEADS:
-        return "em"
-    return None
+    return HEAD_LINES.get(head)
 
 
 def _pair(v):

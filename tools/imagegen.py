@@ -16,6 +16,8 @@ import os
 import struct
 import sys
 
+import protocol_tables
+
 # ---------------------------------------------------------------------------
 # Palette: one set of colours for every picture.
 
@@ -578,7 +580,8 @@ def pictogram_start(paint):
     paint(polygon([(15.2, 12.6), (15.2, 23.4), (24.2, 18)]).grow(0.6), WHITE)
 
 
-# Image name (as installed, before the state digit) -> pictogram painter.
+# Picture stem (as installed, before the state digit) -> pictogram painter; the
+# stems drawn are the edge-key table's (Share/edge_keys.h).
 EDGE_KEY_PICTOGRAMS = {
     "NewPage": pictogram_new_page,
     "Save": pictogram_save,
@@ -648,7 +651,13 @@ def installation_images():
     for name, (columns, rows) in LAYOUTS.items():
         images[name + ".bmp"] = (lambda c=columns, r=rows:
                                  bmp_bytes(PREVIEW_W, PREVIEW_H, layout_preview(c, r).rgb_over(WINDOW_BG)))
-    for name, pictogram in EDGE_KEY_PICTOGRAMS.items():
+    stems = [key.stem for key in protocol_tables.edge_keys()]
+    if sorted(stems) != sorted(EDGE_KEY_PICTOGRAMS):
+        raise ValueError("edge-key stems without a painter: %s; painters without a stem: %s"
+                         % (sorted(set(stems) - set(EDGE_KEY_PICTOGRAMS)),
+                            sorted(set(EDGE_KEY_PICTOGRAMS) - set(stems))))
+    for name in stems:
+        pictogram = EDGE_KEY_PICTOGRAMS[name]
         for state in (IDLE, ACTIVE, DONE):
             images["%s/%s%d.bmp" % (EDGE_KEY_DIR, name, state)] = (
                 lambda p=pictogram, s=state: bmp_bytes(KEY_SIZE, KEY_SIZE, edge_key(p, s).rgb_over(WINDOW_BG)))

@@ -13,6 +13,7 @@ import time
 
 import pytest
 
+import protocol_tables
 from gui import (GRACE, WAIT, desktop, fake, register, signals_of,  # noqa: F401
                  wait_until, window_manager)
 from test_service_serial import greeting_times
@@ -21,8 +22,7 @@ from test_service_serial import greeting_times
 EDGETAB = "/usr/share/RivarAzazuva/QMRV/Edgetab"
 LOCK = "/tmp/Edgetab.mux"
 RES_DIR = "/usr/local/Slatrix_QM_RV_Drivers/edgetab_res/"
-STEMS = ["NewPage", "Save", "PrePage", "NextPage", "Mouse", "BlackPen", "RedPen", "BluePen",
-         "GreenPen", "Eraser", "UserDefine2", "UserDefine1", "Orient", "Start"]
+EDGE_KEYS = protocol_tables.edge_keys()
 KEYS = 28
 IDLE, ACTIVE, DONE = 1, 2, 3
 TOUCH_BOARD, ELEC_BOARD = (0xC8, 0xDD), (0xE8, 0xCE)
@@ -58,7 +58,7 @@ def load_bmp(path):
 
 
 def picture(i, state):
-    return load_bmp(f"{RES_DIR}{STEMS[i % 14]}{state}.bmp")
+    return load_bmp(f"{RES_DIR}{EDGE_KEYS[i % 14].stem}{state}.bmp")
 
 
 class KeyWindow:
@@ -343,7 +343,8 @@ def test_teaching_with_the_service_makes_the_keys_work(
     assert service.wait_line("signal_usr2 called", WAIT, since=before_last_key)
 
     # The service's reader run may restart: a touch is repeated until it lands.
-    for key, word in [(3, b"next\n"), (19, b"bpen\n")]:
+    for key in (3, 19):
+        word = EDGE_KEYS[key % 14].word
         def touched():
             udp.clear()
             board.contact(*key_point(key), count=3)

@@ -13,6 +13,8 @@ import time
 
 import pytest
 
+import protocol_tables
+from board_sim import line_of_head
 from launchers import LAUNCHER_PATHS, ORIENT_LAUNCHER, WHITEBOARD_LAUNCHER
 from test_service_pointer import (CALIBRATION, ELECTROMAGNETIC, TOUCH, WAIT, press, release,
                                   seen, start_identified, stroke_events, tap, wait_events)
@@ -25,6 +27,7 @@ SCREEN = pytest.mark.screen(1000, 800)
 TOUCH_KEYS = [(300 + 250 * (i % 14), 3900 if i < 14 else 150) for i in range(28)]
 EM_KEYS = [(3900 if i < 14 else 150, 300 + 250 * (i % 14)) for i in range(28)]
 KEY_ORIENT, KEY_START = 12, 13
+WORDS = [key.word for key in protocol_tables.edge_keys()]
 
 
 def keys_config(config):
@@ -136,32 +139,32 @@ WATCHING = [
 
 
 def key_table(ident):
-    return TOUCH_KEYS if ident[0] == 0xC8 else EM_KEYS
+    return TOUCH_KEYS if line_of_head(ident[0]) == "touch" else EM_KEYS
 
 
 def near(position, offset):
     return (position[0] + offset[0], position[1] + offset[1])
 
 
-# Entry, offset from its taught position (30 units either way still hits), word.
+# Entry and offset from its taught position (30 units either way still hits).
 EDGE_WORDS = [
-    pytest.param(0, (0, 0), b"anew\n", id="new-page"),
-    pytest.param(15, (30, -30), b"save\n", id="save-opposite-edge"),
-    pytest.param(20, (-30, 30), b"rpen\n", id="red-pen-opposite-edge"),
-    pytest.param(11, (30, 30), b"cusp\n", id="user-key-2"),
-    pytest.param(9, (-30, -30), b"eare\n", id="eraser"),
+    pytest.param(0, (0, 0), id="new-page"),
+    pytest.param(15, (30, -30), id="save-opposite-edge"),
+    pytest.param(20, (-30, 30), id="red-pen-opposite-edge"),
+    pytest.param(11, (30, 30), id="user-key-2"),
+    pytest.param(9, (-30, -30), id="eraser"),
 ]
 
 
 @SCREEN
 @pytest.mark.parametrize("ident", WATCHING)
-@pytest.mark.parametrize("entry,offset,word", EDGE_WORDS)
+@pytest.mark.parametrize("entry,offset", EDGE_WORDS)
 def test_edge_key_contact_sends_its_word_and_moves_no_pointer(
-        quilld, board, config, pointer, udp, ident, entry, offset, word):
+        quilld, board, config, pointer, udp, ident, entry, offset):
     start(quilld, board, config, ident)
     tap(board, near(key_table(ident)[entry], offset))
     assert buttons_then_sync(board, pointer) == MARKER_BUTTONS
-    words_then_sync(board, udp, [word])
+    words_then_sync(board, udp, [WORDS[entry % 14]])
 
 
 @SCREEN
@@ -171,10 +174,10 @@ def test_edge_key_held_sends_one_word_until_a_lift_rearms_it(quilld, board, conf
     start(quilld, board, config, ident)
     new_page = key_table(ident)[0]
     board.contact(*new_page, count=20)
-    words_then_sync(board, udp, [b"anew\n"])
+    words_then_sync(board, udp, [WORDS[0]])
     board.lift(*new_page)
     board.contact(*new_page)
-    words_then_sync(board, udp, [b"anew\n", SYNC_WORD, b"anew\n"])
+    words_then_sync(board, udp, [WORDS[0], SYNC_WORD, WORDS[0]])
     board.lift(*new_page)
     assert buttons_then_sync(board, pointer) == MARKER_BUTTONS
 

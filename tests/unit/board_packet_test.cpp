@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <set>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -78,100 +80,96 @@ TEST(CheckByte, AnySingleBitChangeIsCaught) {
         }
 }
 
-TEST(CheckByte, IdentificationRepliesOfTheBoard) {
-    const Packet replies[] = {
-        {0xC8, 0xCC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFB},
-        {0xC8, 0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xEA},
-        {0xE8, 0xCE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xD9},
+// Replies as the board sends them and the row each names: every head and every
+// model at least once, which with the rules below pins down the whole table.
+TEST(Identification, RepliesOfTheBoard) {
+    const struct {
+        Packet bytes;
+        const char* name;
+    } replies[] = {
+        {{0xC8, 0xCC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFB}, "TouchH_Cmp"},
+        {{0xC8, 0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xEA}, "TouchS_Cmp"},
+        {{0xC8, 0xCA, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFD}, "TouchHG_Cmp"},
+        {{0xC8, 0xDA, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xED}, "TouchSG_Cmp"},
+        {{0xE5, 0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xC7}, "ElecS_Cmp_50"},
+        {{0xE6, 0xED, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF4}, "Elec_NHCmp_60"},
+        {{0xE8, 0xCE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xD9}, "ElecH_Cmp_80"},
+        {{0xEA, 0xEF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA}, "Elec_NSCmp_100"},
+        {{0xEC, 0xCE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xDD}, "ElecH_Cmp_120"},
     };
-    for (const Packet& p : replies) EXPECT_EQ(packet_check_ok(p.data()), 1) << hex(p);
-}
-
-// Every reply the board can give, as the board line and edge-key watching it
-// announces.
-struct Reply {
-    uint8_t head;
-    uint8_t variant;
-    int line;
-    int edgetab;
-    const char* name;
-};
-
-const Reply kReplies[] = {
-    {0xC8, 0xCC, LINE_TOUCH, 1, "TouchH_Cmp"},    {0xC8, 0xDD, LINE_TOUCH, 0, "TouchS_Cmp"},
-    {0xC8, 0xCA, LINE_TOUCH, 1, "TouchHG_Cmp"},   {0xC8, 0xDA, LINE_TOUCH, 0, "TouchSG_Cmp"},
-    {0xE5, 0xCE, LINE_ELEC, 1, "ElecH_Cmp_50"},   {0xE5, 0xDD, LINE_ELEC, 0, "ElecS_Cmp_50"},
-    {0xE5, 0xED, LINE_ELEC, 1, "Elec_NHCmp_50"},  {0xE5, 0xEF, LINE_ELEC, 0, "Elec_NSCmp_50"},
-    {0xE6, 0xCE, LINE_ELEC, 1, "ElecH_Cmp_60"},   {0xE6, 0xDD, LINE_ELEC, 0, "ElecS_Cmp_60"},
-    {0xE6, 0xED, LINE_ELEC, 1, "Elec_NHCmp_60"},  {0xE6, 0xEF, LINE_ELEC, 0, "Elec_NSCmp_60"},
-    {0xE8, 0xCE, LINE_ELEC, 1, "ElecH_Cmp_80"},   {0xE8, 0xDD, LINE_ELEC, 0, "ElecS_Cmp_80"},
-    {0xE8, 0xED, LINE_ELEC, 1, "Elec_NHCmp_80"},  {0xE8, 0xEF, LINE_ELEC, 0, "Elec_NSCmp_80"},
-    {0xEA, 0xCE, LINE_ELEC, 1, "ElecH_Cmp_100"},  {0xEA, 0xDD, LINE_ELEC, 0, "ElecS_Cmp_100"},
-    {0xEA, 0xED, LINE_ELEC, 1, "Elec_NHCmp_100"}, {0xEA, 0xEF, LINE_ELEC, 0, "Elec_NSCmp_100"},
-    {0xEC, 0xCE, LINE_ELEC, 1, "ElecH_Cmp_120"},  {0xEC, 0xDD, LINE_ELEC, 0, "ElecS_Cmp_120"},
-    {0xEC, 0xED, LINE_ELEC, 1, "Elec_NHCmp_120"}, {0xEC, 0xEF, LINE_ELEC, 0, "Elec_NSCmp_120"},
-};
-
-const Reply* known_reply(uint8_t head, uint8_t variant) {
-    for (const Reply& r : kReplies)
-        if (r.head == head && r.variant == variant) return &r;
-    return nullptr;
-}
-
-int known_line(uint8_t head) {
-    for (const Reply& r : kReplies)
-        if (r.head == head) return r.line;
-    return -1;
-}
-
-TEST(Identification, EveryListedReplyNamesItsLineAndEdgeKeys) {
-    for (const Reply& r : kReplies) {
-        SCOPED_TRACE(r.name);
-        const BoardIdent* row = identify(r.head, r.variant);
-        ASSERT_NE(row, nullptr);
-        EXPECT_EQ(row->line, r.line);
-        EXPECT_EQ(row->edgetab, r.edgetab);
+    for (const auto& r : replies) {
+        EXPECT_EQ(packet_check_ok(r.bytes.data()), 1) << hex(r.bytes);
+        const BoardIdent* row = identify(r.bytes[0], r.bytes[1]);
+        ASSERT_NE(row, nullptr) << hex(r.bytes);
         EXPECT_STREQ(row->name, r.name);
-        EXPECT_EQ(line_of_head(r.head), r.line);
     }
 }
 
-// Every pair of bytes 0 and 1 outside the table: no row; the line is still
-// known when byte 0 is one of the table's heads.
-TEST(Identification, UnlistedRepliesNameNoRow) {
-    int unlisted_with_known_head = 0;
-    for (int head = 0; head < 256; ++head)
-        for (int variant = 0; variant < 256; ++variant) {
-            if (known_reply(head, variant)) continue;
-            ASSERT_EQ(identify(head, variant), nullptr) << std::hex << head << " " << variant;
-            if (known_line(head) >= 0) ++unlisted_with_known_head;
+// The electromagnetic heads and the size each name ends in.
+const std::pair<uint8_t, std::string> kElecSizes[] = {
+    {E_DATA_5, "_50"},   {E_DATA_6, "_60"},   {E_DATA_8, "_80"},
+    {E_DATA_CA, "_100"}, {E_DATA_EC, "_120"},
+};
+
+// A row's name tells its line ("Touch", "Elec") and whether its edge keys are
+// watched: the model letter H (alone, HG, NH) watches them, S does not.
+TEST(Identification, RowsAgreeWithTheirNames) {
+    std::set<std::string> names;
+    for (const BoardIdent& row : kBoardIdents) {
+        ASSERT_NE(row.name, nullptr);
+        const std::string name = row.name;
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(names.insert(name).second);
+        EXPECT_EQ(row.edgetab, name.at(name.find_first_of("HS")) == 'H' ? 1 : 0);
+        if (name.rfind("Touch", 0) == 0) {
+            EXPECT_EQ(row.line, LINE_TOUCH);
+            EXPECT_EQ(row.head, CNT_REN);
+            continue;
         }
-    EXPECT_EQ(unlisted_with_known_head, 6 * 256 - 24);
+        ASSERT_EQ(name.rfind("Elec", 0), 0u);
+        EXPECT_EQ(row.line, LINE_ELEC);
+        int sizes = 0;
+        for (const auto& s : kElecSizes)
+            sizes += row.head == s.first && name.substr(name.rfind('_')) == s.second;
+        EXPECT_EQ(sizes, 1);
+    }
+    // Every model comes with and without edge keys.
+    for (std::string name : names) {
+        char& model = name[name.find_first_of("HS")];
+        model = model == 'H' ? 'S' : 'H';
+        EXPECT_EQ(names.count(name), 1u) << name;
+    }
 }
 
-TEST(Identification, LineOfHead) {
-    const struct {
-        uint8_t head;
-        int line;
-    } cases[] = {
-        {0xC8, LINE_TOUCH}, {0xE5, LINE_ELEC}, {0xE6, LINE_ELEC}, {0xE8, LINE_ELEC},
-        {0xEA, LINE_ELEC},  {0xEC, LINE_ELEC}, {0xEE, -1},        {0xCE, -1},
-        {0xE7, -1},         {0xC9, -1},        {0x00, -1},        {0xFF, -1},
-    };
-    for (const auto& c : cases) EXPECT_EQ(line_of_head(c.head), c.line) << std::hex << +c.head;
+// The sizes of the electromagnetic line differ in byte 0 only.
+TEST(Identification, EverySizeKnowsTheSameVariants) {
+    for (const BoardIdent& row : kBoardIdents) {
+        if (row.line != LINE_ELEC) continue;
+        for (const auto& s : kElecSizes) {
+            const BoardIdent* same = identify(s.first, row.variant);
+            ASSERT_NE(same, nullptr) << row.name << " " << s.second;
+            EXPECT_EQ(same->edgetab, row.edgetab) << row.name << " " << s.second;
+        }
+    }
 }
 
-TEST(Identification, VariantsBelongToTheirHead) {
-    // Valid for the electromagnetic heads, not for the touch head, and back.
-    EXPECT_EQ(identify(0xC8, 0xCE), nullptr);
-    EXPECT_EQ(identify(0xC8, 0xED), nullptr);
-    EXPECT_EQ(identify(0xE8, 0xCC), nullptr);
-    EXPECT_EQ(identify(0xE8, 0xCA), nullptr);
-    // Same variant byte, different heads: the head decides the line.
-    ASSERT_NE(identify(0xC8, 0xDD), nullptr);
-    ASSERT_NE(identify(0xE5, 0xDD), nullptr);
-    EXPECT_EQ(identify(0xC8, 0xDD)->line, LINE_TOUCH);
-    EXPECT_EQ(identify(0xE5, 0xDD)->line, LINE_ELEC);
+// Every pair of bytes 0 and 1: the table's row for it (its last, so a pair
+// listed twice fails) or none; the line of byte 0 whenever a row starts with it.
+TEST(Identification, EveryPairFindsItsRowOrNone) {
+    for (int head = 0; head < 256; ++head) {
+        int line = -1;
+        for (int variant = 0; variant < 256; ++variant) {
+            const BoardIdent* listed = nullptr;
+            for (const BoardIdent& row : kBoardIdents)
+                if (row.head == head && row.variant == variant) listed = &row;
+            if (listed) line = listed->line;
+            ASSERT_EQ(identify(head, variant), listed) << std::hex << head << " " << variant;
+        }
+        EXPECT_EQ(line_of_head(head), line) << std::hex << head;
+    }
+    // Neither a data packet nor the greeting reads as a reply.
+    EXPECT_EQ(line_of_head(DATA_HEAD), -1);
+    EXPECT_EQ(line_of_head(0xCE), -1);
 }
 
 // The calibration key must never be mistaken for a stroke or a pen button,

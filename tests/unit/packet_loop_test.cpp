@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "board_packet.h"
+#include "edge_keys.h"
 
 namespace {
 
@@ -94,9 +95,6 @@ Tables make_tables() {
     return t;
 }
 
-const char* kWords[] = {"anew\n", "save\n", "prev\n", "next\n", "mous\n", "bpen\n",
-                        "rpen\n", "lpen\n", "gpen\n", "eare\n", "cust\n", "cusp\n"};
-
 class Loop : public ::testing::Test {
 protected:
     // A fresh reader run: the loop's own state anew, edge keys cleared as the
@@ -150,16 +148,7 @@ struct Ident {
 };
 
 TEST_F(Loop, IdentificationSetsTheFlagsOfTheReply) {
-    const Ident cases[] = {
-        {reply(0xC8, 0xCC), 1, 0, 0, 1},
-        {reply(0xC8, 0xDD), 1, 0, 0, 0},
-        {reply(0xC8, 0xCA), 1, 0, 0, 1},
-        {reply(0xC8, 0xDA), 1, 1, 0, 0},
-        {reply(0xE5, 0xCE), 0, 0, 1, 1},
-        {reply(0xE6, 0xDD), 0, 1, 1, 0},
-        {reply(0xE8, 0xCE), 0, 0, 1, 1},
-        {reply(0xEA, 0xEF), 0, 1, 1, 0},
-        {reply(0xEC, 0xED), 0, 0, 1, 1},
+    std::vector<Ident> cases = {
         // Known head, unlisted variant: the line only.
         {reply(0xC8, 0x00), 1, 1, 0, 1},
         {reply(0xE8, 0xCC), 0, 0, 1, 0},
@@ -169,6 +158,10 @@ TEST_F(Loop, IdentificationSetsTheFlagsOfTheReply) {
         {reply(0xE7, 0xCE), 0, 1, 0, 1},
         {reply(0xCE, 0xFF), 1, 1, 1, 1},
     };
+    // Every row of the table, coming from the other line and edge-key setting.
+    for (const BoardIdent& row : kBoardIdents)
+        cases.push_back(
+            {reply(row.head, row.variant), 1 - row.line, 1 - row.edgetab, row.line, row.edgetab});
     for (const Ident& c : cases) {
         SCOPED_TRACE(std::to_string(c.reply[0]) + " " + std::to_string(c.reply[1]));
         new_run();
@@ -305,12 +298,12 @@ TEST_P(LoopOnLine, EveryKeyOnEitherEdge) {
     const int line = GetParam();
     on_line(line, line == 0 ? 0 : 1);
     for (int entry = 0; entry < EDGE_KEY_COUNT; ++entry) {
-        const int key = entry % 14;
-        if (key >= 12) continue;
+        const char* word = kEdgeKeys[entry % EDGE_KEY_FUNCTIONS].word;
+        if (!word) continue;
         SCOPED_TRACE("entry " + std::to_string(entry));
         const Pos k = line == 0 ? touch_key(entry) : elec_key(entry);
         feed({contact(line, k.x - 30, k.y + 30), lift(line, k.x, k.y)});
-        EXPECT_EQ(fx.take(), (Events{std::string("command ") + kWords[key], at(k.x, k.y, 0)}));
+        EXPECT_EQ(fx.take(), (Events{std::string("command ") + word, at(k.x, k.y, 0)}));
     }
 }
 
