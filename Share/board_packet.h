@@ -2,7 +2,6 @@
 // the identification replies, shared by every reader of the board.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 constexpr int PACKET_SIZE = 8;
@@ -72,7 +71,34 @@ struct BoardIdent {
     int edgetab;
     const char* name;
 };
-extern const std::array<BoardIdent, 24> kBoardIdents;  // TouchH_Cmp ... Elec_NSCmp_120
+// Rows in the order a reply is compared: touch first, then the electromagnetic
+// sizes 50 to 120; within a head H, S, then HG/NH, then SG/NS.
+inline constexpr BoardIdent kBoardIdents[] = {
+    {CNT_REN, 0xCC, LINE_TOUCH, 1, "TouchH_Cmp"},
+    {CNT_REN, 0xDD, LINE_TOUCH, 0, "TouchS_Cmp"},
+    {CNT_REN, 0xCA, LINE_TOUCH, 1, "TouchHG_Cmp"},
+    {CNT_REN, 0xDA, LINE_TOUCH, 0, "TouchSG_Cmp"},
+    {E_DATA_5, 0xCE, LINE_ELEC, 1, "ElecH_Cmp_50"},
+    {E_DATA_5, 0xDD, LINE_ELEC, 0, "ElecS_Cmp_50"},
+    {E_DATA_5, 0xED, LINE_ELEC, 1, "Elec_NHCmp_50"},
+    {E_DATA_5, 0xEF, LINE_ELEC, 0, "Elec_NSCmp_50"},
+    {E_DATA_6, 0xCE, LINE_ELEC, 1, "ElecH_Cmp_60"},
+    {E_DATA_6, 0xDD, LINE_ELEC, 0, "ElecS_Cmp_60"},
+    {E_DATA_6, 0xED, LINE_ELEC, 1, "Elec_NHCmp_60"},
+    {E_DATA_6, 0xEF, LINE_ELEC, 0, "Elec_NSCmp_60"},
+    {E_DATA_8, 0xCE, LINE_ELEC, 1, "ElecH_Cmp_80"},
+    {E_DATA_8, 0xDD, LINE_ELEC, 0, "ElecS_Cmp_80"},
+    {E_DATA_8, 0xED, LINE_ELEC, 1, "Elec_NHCmp_80"},
+    {E_DATA_8, 0xEF, LINE_ELEC, 0, "Elec_NSCmp_80"},
+    {E_DATA_CA, 0xCE, LINE_ELEC, 1, "ElecH_Cmp_100"},
+    {E_DATA_CA, 0xDD, LINE_ELEC, 0, "ElecS_Cmp_100"},
+    {E_DATA_CA, 0xED, LINE_ELEC, 1, "Elec_NHCmp_100"},
+    {E_DATA_CA, 0xEF, LINE_ELEC, 0, "Elec_NSCmp_100"},
+    {E_DATA_EC, 0xCE, LINE_ELEC, 1, "ElecH_Cmp_120"},
+    {E_DATA_EC, 0xDD, LINE_ELEC, 0, "ElecS_Cmp_120"},
+    {E_DATA_EC, 0xED, LINE_ELEC, 1, "Elec_NHCmp_120"},
+    {E_DATA_EC, 0xEF, LINE_ELEC, 0, "Elec_NSCmp_120"},
+};
 
 // The reply's row, or nullptr when bytes 0 and 1 name none.
 const BoardIdent* identify(uint8_t head, uint8_t variant);

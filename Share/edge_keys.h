@@ -1,14 +1,20 @@
-// The printed edge keys, one row per key function: its command word and the
-// stem of its pictures. Entries i and i + 14 of every edge-key table are the
-// same function on opposite board edges. The service sends the words, the
-// edge-key tool shows the pictures.
+// The printed edge keys, one row per key function: its command word, the stem
+// of its pictures and the codes of the board's own keys for it. Entries i and
+// i + 14 of every edge-key table are the same function on opposite board
+// edges. The service sends the words, the edge-key tool shows the pictures.
 #pragma once
 
+#include <cstdint>
+
+#include "board_packet.h"
 #include "types.h"
 
 struct EdgeKey {
     const char* word;  // the command word; none for the two keys that start programs
     const char* stem;  // pictures <stem>1.bmp (idle), 2 (to touch), 3 (learnt)
+    // The event codes of the board's own key for the function: the touch
+    // line's, then the electromagnetic line's two.
+    uint8_t codes[3];
 };
 
 constexpr int EDGE_KEY_FUNCTIONS = EDGE_KEY_COUNT / 2;
@@ -16,9 +22,18 @@ constexpr int EDGE_KEY_ORIENT = 12;  // starts the calibration
 constexpr int EDGE_KEY_START = 13;   // starts the whiteboard application
 
 inline constexpr EdgeKey kEdgeKeys[EDGE_KEY_FUNCTIONS] = {
-    {"anew\n", "NewPage"},  {"save\n", "Save"},        {"prev\n", "PrePage"},
-    {"next\n", "NextPage"}, {"mous\n", "Mouse"},       {"bpen\n", "BlackPen"},
-    {"rpen\n", "RedPen"},   {"lpen\n", "BluePen"},     {"gpen\n", "GreenPen"},
-    {"eare\n", "Eraser"},   {"cust\n", "UserDefine2"}, {"cusp\n", "UserDefine1"},
-    {nullptr, "Orient"},    {nullptr, "Start"},
+    {"anew\n", "NewPage", {0xA9, 0xDA, 0xFA}},
+    {"save\n", "Save", {0xAA, 0xDB, 0xFB}},
+    {"prev\n", "PrePage", {0xAB, 0xDC, 0xFC}},
+    {"next\n", "NextPage", {0xAC, 0xDD, 0xFD}},
+    {"mous\n", "Mouse", {0xC1, 0xDE, 0xFE}},
+    {"bpen\n", "BlackPen", {0xC6, 0xDF, 0xFF}},
+    {"rpen\n", "RedPen", {0xC5, 0xD2, 0xF2}},
+    {"lpen\n", "BluePen", {0xC4, 0xD3, 0xF3}},
+    {"gpen\n", "GreenPen", {0xC3, 0xD4, 0xF4}},
+    {"eare\n", "Eraser", {0xC2, 0xD5, 0xF5}},
+    {"cust\n", "UserDefine2", {0xAD, 0xD6, 0xF6}},
+    {"cusp\n", "UserDefine1", {0xAE, 0xD7, 0xF7}},
+    {nullptr, "Orient", {T_CMD_ORIENT, E_CMD_ORIENT3, E_CMD_ORIENT2}},
+    {nullptr, "Start", {0xA1, 0xD9, 0xF9}},
 };
