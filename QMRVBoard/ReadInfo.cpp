@@ -21,8 +21,10 @@
 #include "inifile.h"
 #include "paths.h"
 #include "registry.h"
+#include "screen_watch.h"
 #include "serial.h"
 #include "service.h"
+#include "x_screen.h"
 
 #ifdef QUILLD_COMPACT
 const ServiceProfile& g_profile = COMPACT_PROFILE;
@@ -227,12 +229,32 @@ void service_mouse(mouse_act screen) {
     MouseAction(quilld.mouse, sink, screen);
 }
 
+namespace {
+
+// The rectangle the board maps onto: the stored monitor's, or the screen's,
+// as the last look at the screen found them; said each time it changes while
+// a monitor is named.
+void aim(Calibration& cal, const std::string& stored) {
+    static std::string said;
+    const MappingArea m = current_area(stored);
+    cal.Screen_x = m.area.x;
+    cal.Screen_y = m.area.y;
+    cal.Screen_w = m.area.width;
+    cal.Screen_h = m.area.height;
+    const std::string line = area_line(stored, m);
+    if (!line.empty() && line != said) puts(line.c_str());
+    said = line;
+}
+
+}  // namespace
+
 int Read_Data() {
     static ConfigSnapshot snap;  // 16 KiB; reloads run on one thread at a time
     static std::mutex reload;
     std::lock_guard<std::mutex> lock(reload);
     load_config(snap);
     Tables t = quilld.tables.current();
+    aim(t.cal, config_monitor(snap));
     Dot_Num = load_tables(snap, t, g_profile.tables);
     quilld.tables.publish(t);
     return Dot_Num;
@@ -256,7 +278,14 @@ int main(int, char**) {
     initial.cal.Screen_w = Screen_w;
     initial.cal.Screen_h = Screen_h;
     quilld.tables.publish(initial);
+    {
+        std::lock_guard<std::recursive_mutex> lock(quilld.x_mutex);
+        note_xwayland(quilld.Mdisplay);
+        screen_first_look(quilld.Mdisplay);
+    }
     Read_Data();
+    // A new screen size or monitor layout reloads as SIGUSR2 does.
+    start_screen_watch(env_display, [] { Read_Data(); });
 
     if (sem_init(&bin_sem, 0, 0) != 0) {
         puts("Semphore initialization failed");

@@ -101,5 +101,6 @@ mouse_act DtoSP(const Calibration& cal, mouse_act pt) {
         Xe = (Xf + lambda * Xg) / (1 + lambda);
         Ye = (Yf + lambda * Yg) / (1 + lambda);
     }
-    return mouse_act{clamp(to_int(Xe), cal.Screen_w), clamp(to_int(Ye), cal.Screen_h), ACT_LIFT};
+    return mouse_act{cal.Screen_x + clamp(to_int(Xe), cal.Screen_w),
+                     cal.Screen_y + clamp(to_int(Ye), cal.Screen_h), ACT_LIFT};
 }

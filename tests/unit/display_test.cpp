@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mapping.h"
+#include "monitors.h"
 
 namespace {
 
@@ -408,6 +409,113 @@ TEST(Mapping, NoUsableCalibrationMapsToOrigin) {
     zeros.Screen_w = 1000;
     zeros.Screen_h = 800;
     for (const mouse_act& s : samples) expect_maps(zeros, s, {0, 0});
+}
+
+// On one monitor of several the grid is the monitor's and every result lies
+// on it: the whole-screen result moved by the monitor's origin, clamped to the
+// monitor's edges, never beyond.
+TEST(Mapping, OnAMonitorTheResultIsTheMonitorsOwn) {
+    const struct {
+        int x, y, w, h;
+    } monitors[] = {{0, 0, 1000, 800},
+                    {1920, 0, 1280, 1024},
+                    {0, 1080, 1920, 1080},
+                    {1366, 200, 800, 600},
+                    {3840, 0, 1024, 768}};
+    for (const auto& m : monitors) {
+        for (int count : {4, 9, 20}) {
+            const Calibration screen = calibration(count, m.w, m.h);
+            Calibration cal = screen;
+            cal.Screen_x = m.x;
+            cal.Screen_y = m.y;
+            for (int bx = 0; bx <= 4095; bx += 273) {
+                for (int by = 0; by <= 4095; by += 315) {
+                    const mouse_act b{bx, by, 1};
+                    const mouse_act local = DtoSP(screen, b), r = DtoSP(cal, b);
+                    ASSERT_EQ(r.x, m.x + local.x) << m.x << "," << m.y << " board " << bx;
+                    ASSERT_EQ(r.y, m.y + local.y) << m.x << "," << m.y << " board " << by;
+                    ASSERT_TRUE(r.x >= m.x && r.x <= m.x + m.w && r.y >= m.y && r.y <= m.y + m.h);
+                }
+            }
+            // Board points of places beyond the monitor's corners: clamped.
+            const point beyond = kBoard.apply({m.w + 200.0, m.h + 200.0});
+            const point before = kBoard.apply({-100.0, -100.0});
+            const mouse_act far = DtoSP(cal, {int(beyond.x), int(beyond.y), 1});
+            const mouse_act near = DtoSP(cal, {int(before.x), int(before.y), 1});
+            EXPECT_EQ(far.x, m.x + m.w);
+            EXPECT_EQ(far.y, m.y + m.h);
+            EXPECT_EQ(near.x, m.x);
+            EXPECT_EQ(near.y, m.y);
+        }
+    }
+}
+
+// The rectangle for a stored monitor name, and the line said about it.
+TEST(MappingArea, TheNamedMonitorWhileConnectedElseTheScreen) {
+    const Rect screen{0, 0, 3200, 1080};
+    const std::vector<Monitor> two = {{"eDP-1", {0, 0, 1920, 1080}},
+                                      {"HDMI-1", {1920, 0, 1280, 1024}}};
+    const struct {
+        std::vector<Monitor> monitors;
+        std::string stored;
+        Rect area;
+        const char* line;
+    } cases[] = {
+        {two,
+         "HDMI-1",
+         {1920, 0, 1280, 1024},
+         "The board maps onto monitor \"HDMI-1\" (1280x1024+1920+0)."},
+        {two,
+         "eDP-1",
+         {0, 0, 1920, 1080},
+         "The board maps onto monitor \"eDP-1\" (1920x1080+0+0)."},
+        {two, "", screen, ""},
+        {{two[0]},
+         "HDMI-1",
+         screen,
+         "Monitor \"HDMI-1\" is not connected: the board maps onto the whole screen (3200x1080)."},
+        {{},
+         "HDMI-1",
+         screen,
+         "Monitor \"HDMI-1\" is not connected: the board maps onto the whole screen (3200x1080)."},
+        {{{"HDMI-1", {1920, 0, 0, 0}}},
+         "HDMI-1",
+         screen,  // an output without a mode
+         "Monitor \"HDMI-1\" is not connected: the board maps onto the whole screen (3200x1080)."},
+        {two, "hdmi-1", screen,
+         "Monitor \"hdmi-1\" is not connected: the board maps onto the whole screen (3200x1080)."},
+    };
+    for (const auto& c : cases) {
+        const MappingArea m = mapping_area(c.monitors, c.stored, screen);
+        EXPECT_TRUE(m.area == c.area) << c.stored;
+        EXPECT_EQ(m.on_monitor, !(c.area == screen)) << c.stored;
+        EXPECT_EQ(area_line(c.stored, m), c.line);
+    }
+}
+
+TEST(MappingArea, APointBelongsToTheMonitorThatHoldsItOrTheNearest) {
+    const std::vector<Monitor> monitors = {{"left", {0, 0, 1920, 1080}},
+                                           {"right", {1920, 0, 1280, 1024}}};
+    const struct {
+        int x, y;
+        const char* name;
+    } cases[] = {{0, 0, "left"},        {1919, 1079, "left"},  {1920, 0, "right"},
+                 {3199, 1023, "right"}, {2500, 1070, "right"}, {5000, 10, "right"},
+                 {-40, 500, "left"}};
+    for (const auto& c : cases) EXPECT_EQ(monitor_at(monitors, c.x, c.y)->name, c.name) << c.x;
+    EXPECT_EQ(monitor_at({}, 0, 0), nullptr);
+    EXPECT_EQ(monitor_label(monitors[1]), "right 1280x1024");
+}
+
+// Extension lists as Xvfb and Xwayland announce them.
+TEST(MappingArea, XwaylandIsKnownByItsExtension) {
+    const std::vector<std::string> xvfb = {"BIG-REQUESTS", "Composite", "DAMAGE", "GLX",
+                                           "MIT-SHM",      "RANDR",     "RECORD", "XTEST"};
+    std::vector<std::string> xwayland = xvfb;
+    xwayland.push_back("XWAYLAND");
+    EXPECT_FALSE(lists_xwayland(xvfb));
+    EXPECT_TRUE(lists_xwayland(xwayland));
+    EXPECT_FALSE(lists_xwayland({"XWAYLAND-LIKE", "xwayland"}));
 }
 
 }  // namespace

@@ -1,0 +1,74 @@
+#include "screen_watch.h"
+
+#include <X11/extensions/Xrandr.h>
+#include <poll.h>
+#include <pthread.h>
+
+#include <mutex>
+#include <vector>
+
+#include "x_screen.h"
+
+namespace {
+
+constexpr int LOOK_INTERVAL_MS = 500;
+
+std::mutex look_mutex;
+Rect screen{0, 0, 0, 0};
+std::vector<Monitor> monitors;
+
+const char* watched_display = nullptr;
+void (*on_change)() = nullptr;
+
+// True when the look differs from the last one.
+bool take_look(Display* display) {
+    const Rect now = screen_rect(display);
+    std::vector<Monitor> now_monitors = list_monitors(display);
+    std::lock_guard<std::mutex> lock(look_mutex);
+    bool same = now == screen && now_monitors.size() == monitors.size();
+    for (size_t i = 0; same && i < monitors.size(); ++i)
+        same = now_monitors[i].name == monitors[i].name && now_monitors[i].area == monitors[i].area;
+    screen = now;
+    monitors.swap(now_monitors);
+    return !same;
+}
+
+void* watch(void*) {
+    Display* display = XOpenDisplay(watched_display);
+    int event_base = 0, error_base = 0;
+    if (display == nullptr || !XRRQueryExtension(display, &event_base, &error_base)) {
+        if (display) XCloseDisplay(display);
+        return nullptr;
+    }
+    XRRSelectInput(display, DefaultRootWindow(display),
+                   RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask |
+                       RRProviderChangeNotifyMask | RRResourceChangeNotifyMask);
+    pollfd connection{ConnectionNumber(display), POLLIN, 0};
+    for (;;) {
+        if (take_look(display)) on_change();
+        // A monitor set or deleted sends no event: a look every half second
+        // (one round trip) finds it. Events come in bursts; one look for all.
+        if (XPending(display) == 0) poll(&connection, 1, LOOK_INTERVAL_MS);
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            XRRUpdateConfiguration(&event);
+        }
+    }
+}
+
+}  // namespace
+
+void screen_first_look(Display* display) { take_look(display); }
+
+MappingArea current_area(const std::string& stored) {
+    std::lock_guard<std::mutex> lock(look_mutex);
+    return mapping_area(monitors, stored, screen);
+}
+
+void start_screen_watch(const char* display_name, void (*changed)()) {
+    watched_display = display_name;
+    on_change = changed;
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, watch, nullptr) == 0) pthread_detach(thread);
+}
