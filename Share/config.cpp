@@ -83,6 +83,12 @@ void config_read_qm_keys(const ConfigSnapshot& snap, Pos QMKeyPos[EDGE_KEY_COUNT
     read_table(snap, SEC_QMEDGETAB, KEY_QMKEYX, KEY_QMKEYY, QMKeyPos);
 }
 
+std::string config_monitor(const ConfigSnapshot& snap) {
+    char name[128] = {0};
+    text_read_string(snap.text, SEC_MONITOR, KEY_MONITOR_NAME, name, sizeof name, nullptr);
+    return name;
+}
+
 int format_twenty_block(char* out, int size, const Pos dots[MAX_DOTS]) {
     int len = snprintf(out, size, "%s=%d\n", KEY_DOTNUM, MAX_DOTS);
     for (int i = MAX_DOTS - 1; i >= 0 && len >= 0 && len < size; --i) {
@@ -93,7 +99,7 @@ int format_twenty_block(char* out, int size, const Pos dots[MAX_DOTS]) {
     return len >= 0 && len < size ? len : -1;
 }
 
-int config_store_calibration(int count, const Pos dots[]) {
+int config_store_calibration(int count, const Pos dots[], const char* monitor) {
     IniEdit edit(CONFIG_FILE);
     char text[16];
     snprintf(text, sizeof text, "%d", count);
@@ -111,6 +117,13 @@ int config_store_calibration(int count, const Pos dots[]) {
         for (int i = 0; i < count && i < MAX_DOTS; ++i)
             set_pair(edit, SEC_COORDINATE, KEY_DOTX, KEY_DOTY, i, dots[i]);
     }
+    // After the points, so that the section never comes between the block
+    // and what it is measured against.
+    char stored[128];
+    if (monitor != nullptr)
+        edit.set(SEC_MONITOR, KEY_MONITOR_NAME, monitor);
+    else if (edit.get(SEC_MONITOR, KEY_MONITOR_NAME, stored, sizeof stored) && stored[0] != '\0')
+        edit.set(SEC_MONITOR, KEY_MONITOR_NAME, "");
     return edit.commit();
 }
 

@@ -2,6 +2,8 @@
 // with their defaults (x 0, y 1 for a missing key) and their write orders.
 #pragma once
 
+#include <string>
+
 #include "types.h"
 
 // Formats prefix followed by index in decimal ("dotX7", "QMkeyY27").
@@ -23,6 +25,10 @@ void config_read_hotkeys(const ConfigSnapshot& snap, Pos KeyPos[EDGE_KEY_COUNT])
 void config_read_hotkey_sections(const ConfigSnapshot& snap, Pos KeyPos[EDGE_KEY_COUNT]);
 void config_read_qm_keys(const ConfigSnapshot& snap, Pos QMKeyPos[EDGE_KEY_COUNT]);
 
+// "name" of "Monitor": the monitor the calibration was made on; empty when
+// the calibration covers the whole screen.
+std::string config_monitor(const ConfigSnapshot& snap);
+
 // The 20-point block: "dotNum=20", then dotX/dotY from index 19 down to 0.
 // Returns the block's length, or -1 when it does not fit size.
 int format_twenty_block(char* out, int size, const Pos dots[MAX_DOTS]);
@@ -37,8 +43,10 @@ int format_twenty_block(char* out, int size, const Pos dots[MAX_DOTS]);
 // and dotY key of each point from 0 up. 20 points replace the whole section
 // body with the 20-point block, or, where the file has no "coordinate" header
 // followed by a "HOTKEY" header (or the block would not fit), go in key by
-// key in the block's order.
-int config_store_calibration(int count, const Pos dots[]);
+// key in the block's order. monitor: the monitor's name when the screen has
+// several, into "Monitor" after the points; nullptr when it has one, and then
+// nothing new is written (a name stored before is emptied).
+int config_store_calibration(int count, const Pos dots[], const char* monitor = nullptr);
 
 // keyX0, keyY0 .. keyY27 of "HOTKEY", then QMkeyX0 .. QMkeyY27 of "QMEdgetab".
 int config_store_edge_keys(const Pos KeyPos[EDGE_KEY_COUNT], const Pos QMKeyPos[EDGE_KEY_COUNT]);

@@ -295,6 +295,10 @@ IniEdit::IniEdit(const char* file, bool create)
     tail_ = text_len;
 }
 
+bool IniEdit::get(const char* section, const char* key, char* value, int size) const {
+    return text_ != nullptr && text_read_string(text_, section, key, value, size, nullptr) == 1;
+}
+
 bool IniEdit::set(const char* section, const char* key, const char* value) {
     if (!text_ || failed_) return false;
     IniText& next = next_text(MAX_TEXT);

@@ -89,6 +89,8 @@ public:
     // As write_profile_string; false when the text would pass the buffer's
     // limit, and then commit() refuses the whole edit.
     bool set(const char* section, const char* key, const char* value);
+    // The value of key in the text as edited so far; false when it has none.
+    bool get(const char* section, const char* key, char* value, int size) const;
     // As WriteTwotyValue; false, and the text unchanged, when the file has
     // bytes past its text or the section or a limit does not allow it.
     bool replace_body(const char* first, const char* following, const char* body,

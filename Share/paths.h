@@ -62,6 +62,11 @@
 #define KEY_DOTX "dotX"
 #define KEY_DOTY "dotY"
 
+// The monitor a calibration was made on, when the screen had several; the
+// other readers of the file pass over the section.
+#define SEC_MONITOR "Monitor"
+#define KEY_MONITOR_NAME "name"
+
 // Edge keys of the touch line, of the electromagnetic line, and the compact
 // build's per-key sections ("HOTKEY" followed by the key index).
 #define SEC_HOTKEY "HOTKEY"
