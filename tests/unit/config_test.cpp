@@ -145,7 +145,15 @@ std::string written_one_by_one(const std::string& before, const std::vector<KeyW
 // keys written one at a time do: the 20-point block where it has its place,
 // otherwise the keys.
 TEST_F(ConfigFile, AStoreLeavesWhatTheKeyByKeyWritesLeave) {
+    Pos dots[MAX_DOTS], keys[EDGE_KEY_COUNT], qm[EDGE_KEY_COUNT];
+    for (int i = 0; i < MAX_DOTS; ++i) dots[i] = twenty_point(i);
+    for (int i = 0; i < EDGE_KEY_COUNT; ++i) keys[i] = {4000 - i, i}, qm[i] = {0, 0};
     const std::string tail = "[HOTKEY]\nkeyX0=5\n[QMEdgetab]\nQMkeyX0=6\n[PID]\nQuilld=-1\n";
+    // Both edge-key tables taught, and a calibration's monitor after them: the
+    // block's tail is past its limit, so 20 points go in key by key.
+    const std::string taught = "[coordinate]\ndotNum=9\ndotX12=3\n" +
+                               written_one_by_one("", edge_key_writes(keys, qm)) +
+                               "[Monitor]\nname=DP-2\n";
     const std::string before[] = {
         "",
         "[PID]\nQuilld=4\n",
@@ -154,23 +162,30 @@ TEST_F(ConfigFile, AStoreLeavesWhatTheKeyByKeyWritesLeave) {
         "[HOTKEY]\nkeyX0=5\n[coordinate]\ndotNum=4\n",
         "[coordinate]\ndotNum=4\n" + tail + std::string("\0junk[coordinate]\n", 18),
         "[Whiteboard]\nname=x\xff\xff[HOTKEY]\nkeyX3=1\n",
+        "[coordinate]\ndotNum=9\ndotX12=3\n" + tail + "[Monitor]\nname=DP-2\n",
+        taught,
     };
-    Pos dots[MAX_DOTS], keys[EDGE_KEY_COUNT], qm[EDGE_KEY_COUNT];
-    for (int i = 0; i < MAX_DOTS; ++i) dots[i] = twenty_point(i);
-    for (int i = 0; i < EDGE_KEY_COUNT; ++i) keys[i] = {4000 - i, i}, qm[i] = {0, 0};
 
     for (const std::string& text : before) {
         SCOPED_TRACE(text);
+        const bool names_monitor = text.find("name=DP-2") != std::string::npos;
         for (int count : {4, 9, 20}) {
-            SCOPED_TRACE(count);
-            set(text);
-            ASSERT_EQ(config_store_calibration(count, dots), 1);
-            std::string expected;
-            if (count == MAX_DOTS && text.find("dotX12") != std::string::npos)
-                expected = "[coordinate]\n" + twenty_body() + tail;
-            else
-                expected = written_one_by_one(text, calibration_writes(count, dots, count == 20));
-            EXPECT_EQ(read_file(CONFIG_FILE), expected);
+            // nullptr: a screen of one monitor, which adds nothing and
+            // empties a name stored before.
+            for (const char* monitor : {static_cast<const char*>(nullptr), "HDMI-1"}) {
+                SCOPED_TRACE(std::to_string(count) + (monitor ? " on HDMI-1" : ""));
+                set(text);
+                ASSERT_EQ(config_store_calibration(count, dots, monitor), 1);
+                std::vector<KeyWrite> writes;
+                std::string start = text;
+                if (count == MAX_DOTS && text.find("dotX12") != std::string::npos && text != taught)
+                    start = "[coordinate]\n" + twenty_body() + text.substr(text.find("[HOTKEY]"));
+                else
+                    writes = calibration_writes(count, dots, count == 20);
+                if (monitor || names_monitor)
+                    writes.push_back({SEC_MONITOR, KEY_MONITOR_NAME, monitor ? monitor : ""});
+                EXPECT_EQ(read_file(CONFIG_FILE), written_one_by_one(start, writes));
+            }
         }
         set(text);
         ASSERT_EQ(config_store_edge_keys(keys, qm), 1);
