@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include "capture.h"
+#include "monitors.h"
 #include "paths.h"
 #include "tool_session.h"
 #include "types.h"
@@ -14,6 +15,10 @@ struct Edgetab {
                         "Slatrix_QM_RV:Create ReOrient pid error"};
     Pos PosArray[EDGE_KEY_COUNT] = {};
     KeyCapture capture;
+    // The monitor the calibration was made on, when the screen has several
+    // and it is connected: the key window opens there.
+    Rect monitor{0, 0, 0, 0};
+    bool on_monitor = false;
 };
 extern Edgetab edgetab;
 
@@ -23,6 +28,8 @@ void exitProcess();
 
 // funCom: the screen probe, the reader thread and its loop.
 void InitData();
+// After gtk_init: the keys laid out on the calibrated monitor, if any.
+void aim_at_calibrated_monitor();
 void* thread_funCom(void*);
 int Connect_EQ(int fd, int v_flags);
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "board_packet.h"
+#include "config.h"
 #include "edgetab.h"
 #include "fileio.h"
 #include "key_table.h"
@@ -58,6 +59,17 @@ void InitData() {
     double screen_width = 0, screen_height = 0;
     tool_screen_size(&screen_width, &screen_height, FALLBACK_DISPLAY);
     layout_keys(screen_width, screen_height, edgetab.PosArray);
+}
+
+void aim_at_calibrated_monitor() {
+    static ConfigSnapshot snap;
+    load_config(snap);
+    const std::vector<Monitor> monitors = tool_monitors();
+    const Monitor* m = monitors.size() > 1 ? find_monitor(monitors, config_monitor(snap)) : nullptr;
+    if (m == nullptr) return;
+    edgetab.monitor = m->area;
+    edgetab.on_monitor = true;
+    layout_keys(m->area.width, m->area.height, edgetab.PosArray);
 }
 
 void* thread_funCom(void*) {

@@ -11,6 +11,7 @@
 #include "msg_file.h"
 #include "paths.h"
 #include "registry.h"
+#include "tool_screen.h"
 
 Edgetab edgetab;
 
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
     g_unix_signal_add(SIGUSR2, change_keyimage, nullptr);
     g_unix_signal_add(SIGUSR1, showGUI, nullptr);
     gtk_init(&argc, &argv);
+    tool_on_xwayland();
+    aim_at_calibrated_monitor();
 
     if (session.service_pid < 0) refuse_without_service();
     session.take_board_from_peers();

@@ -83,7 +83,8 @@ gboolean change_keyimage(gpointer) {
 void keyset_window_create() {
     if (Orient_Fixed != nullptr) return;  // one identification per run
     GtkWidget* window = nullptr;
-    GtkWidget* vbox = full_screen_window(G_CALLBACK(on_windowFull_key_press_event), &window);
+    GtkWidget* vbox = full_screen_window(G_CALLBACK(on_windowFull_key_press_event), &window,
+                                         edgetab.on_monitor ? &edgetab.monitor : nullptr);
 
     GtkWidget* frame = gtk_frame_new(nullptr);
     gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_ETCHED_OUT);

@@ -18,6 +18,10 @@
 void InitData() {
     double screen_width = 0, screen_height = 0;
     tool_screen_size(&screen_width, &screen_height, nullptr);
+    if (const Monitor* on = zuraze.chosen_monitor()) {
+        screen_width = on->area.width;
+        screen_height = on->area.height;
+    }
     layout_targets(screen_width, screen_height, zuraze.grid.W_Dot, zuraze.grid.H_Dot,
                    zuraze.PosArray);
 }

@@ -13,6 +13,7 @@
 #include "paths.h"
 #include "registry.h"
 #include "store.h"
+#include "tool_screen.h"
 #include "zuraze.h"
 
 Zuraze zuraze;
@@ -22,7 +23,11 @@ namespace {
 int shown_targets = 0;  // targets already turned green
 bool aborted = false;   // the board's orient key ended the capture
 
-int SaveData() { return store_calibration(zuraze.grid.Orient_Dots, zuraze.capture.KeyPos); }
+int SaveData() {
+    const Monitor* on = zuraze.chosen_monitor();
+    return store_calibration(zuraze.grid.Orient_Dots, zuraze.capture.KeyPos,
+                             on ? on->name.c_str() : nullptr);
+}
 
 // Nothing was stored, so the service keeps its calibration and is not told
 // to reload; the user learns why instead of finding the old mapping.
@@ -124,6 +129,7 @@ int main(int argc, char** argv) {
     g_unix_signal_add(SIGUSR1, exitorient, nullptr);
 
     gtk_init(&argc, &argv);
+    zuraze.monitors = tool_monitors();
     zuraze.redPix = builtin_red_target();
     zuraze.greenPix = builtin_green_target();
 

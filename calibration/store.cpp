@@ -8,8 +8,8 @@
 #include "paths.h"
 #include "registry.h"
 
-int store_calibration(int Orient_Dots, const Pos KeyPos[]) {
-    if (!config_store_calibration(Orient_Dots, KeyPos)) {
+int store_calibration(int Orient_Dots, const Pos KeyPos[], const char* monitor) {
+    if (!config_store_calibration(Orient_Dots, KeyPos, monitor)) {
         // Nothing of it was stored: the first write is the one that failed.
         puts("write name dotNum pair to ini file fail");
         return 0;

@@ -8,5 +8,6 @@
 // 20 as the section's block), then, for 4 or 9 points, prints a trace line
 // per point; after the store, SIGUSR2 to the registered service. When the
 // store fails nothing is stored, "write name dotNum pair to ini file fail"
-// is printed and the service is not told. 1 when stored, else 0.
-int store_calibration(int Orient_Dots, const Pos KeyPos[]);
+// is printed and the service is not told. monitor: the name of the monitor
+// calibrated, when the screen has several. 1 when stored, else 0.
+int store_calibration(int Orient_Dots, const Pos KeyPos[], const char* monitor = nullptr);

@@ -21,6 +21,7 @@ GtkWidget* image[MAX_TARGETS] = {};
 
 constexpr int PREVIEW_OFFSET = 10;
 constexpr int MESSAGE_INDENT = 10;
+constexpr int NOTE_WIDTH = 340;
 CreditsKeys credits_keys;
 
 const char* preview_file(int kind) {
@@ -71,6 +72,49 @@ void ChangeImage(GtkWidget* Image, int type, int /*iUse*/) {
     gtk_image_set_from_pixbuf(GTK_IMAGE(Image), type == 2 ? zuraze.redPix : zuraze.greenPix);
 }
 
+// Notes and the monitor heading are not in the message file: it has no room
+// left for them.
+void add_note(GtkWidget* box, const char* text) {
+    GtkWidget* label = gtk_label_new(text);
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_widget_set_size_request(label, NOTE_WIDTH, -1);
+    gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 5);
+}
+
+void on_monitor_changed(GtkComboBox* combo, gpointer) {
+    zuraze.monitor = gtk_combo_box_get_active(combo);
+    if (const Monitor* m = zuraze.chosen_monitor())
+        printf("monitor: %s\n", monitor_label(*m).c_str());
+}
+
+// One entry per monitor, by name and size.
+GtkWidget* add_monitor_choice(GtkWidget* box) {
+    GtkWidget* frame = gtk_frame_new(nullptr);
+    GtkWidget* heading = gtk_label_new_with_mnemonic("_Monitor to calibrate");
+    gtk_frame_set_label_widget(GTK_FRAME(frame), heading);
+    gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_ETCHED_OUT);
+    gtk_box_pack_start(GTK_BOX(box), frame, FALSE, FALSE, 5);
+    GtkWidget* combo = gtk_combo_box_new_text();
+    gtk_label_set_mnemonic_widget(GTK_LABEL(heading), combo);
+    for (const Monitor& m : zuraze.monitors)
+        gtk_combo_box_append_text(GTK_COMBO_BOX(combo), monitor_label(m).c_str());
+    g_signal_connect(combo, "changed", G_CALLBACK(on_monitor_changed), nullptr);
+    GtkWidget* pad = gtk_alignment_new(0, 0, 1, 1);
+    gtk_alignment_set_padding(GTK_ALIGNMENT(pad), 5, 5, 10, 10);
+    gtk_container_add(GTK_CONTAINER(pad), combo);
+    gtk_container_add(GTK_CONTAINER(frame), pad);
+    return combo;
+}
+
+// The default is the monitor that shows the settings window.
+void choose_monitor_showing(GtkWidget* combo) {
+    int x = 0, y = 0, w = 0, h = 0;
+    gtk_window_get_position(GTK_WINDOW(window), &x, &y);
+    gtk_window_get_size(GTK_WINDOW(window), &w, &h);
+    const Monitor* m = monitor_at(zuraze.monitors, x + w / 2, y + h / 2);
+    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), int(m - zuraze.monitors.data()));
+}
+
 }  // namespace
 
 void read_text(const char* key, char* buf, int size) {
@@ -93,6 +137,7 @@ void init_window_create() {
     GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
     g_signal_connect_after(vbox, "size-request", G_CALLBACK(at_least_settings_size), nullptr);
     gtk_container_add(GTK_CONTAINER(window), vbox);
+    if (tool_on_xwayland()) add_note(vbox, XWAYLAND_NOTE);
 
     read_text(MSG_O_CHIS, text);
     GtkWidget* frame = gtk_frame_new(text);
@@ -118,6 +163,8 @@ void init_window_create() {
     gtk_box_pack_start(GTK_BOX(choice), fixed1, FALSE, FALSE, 0);
     show_preview(2);
 
+    GtkWidget* monitors = zuraze.monitors.size() > 1 ? add_monitor_choice(vbox) : nullptr;
+
     // About at the left edge, Cancel at the right, OK between them, whatever
     // the width of their labels.
     GtkWidget* buttons = gtk_hbutton_box_new();
@@ -130,6 +177,7 @@ void init_window_create() {
     add_stock_button(buttons, GTK_STOCK_CANCEL, G_CALLBACK(on_btnCancel_clicked));
 
     gtk_widget_show_all(window);
+    if (monitors != nullptr) choose_monitor_showing(monitors);
 }
 
 void on_radio_clicked(GtkWidget*, gpointer kind) {
@@ -142,7 +190,9 @@ void on_radio_clicked(GtkWidget*, gpointer kind) {
 void orient_window_create() {
     InitData();
 
-    GtkWidget* vbox = full_screen_window(G_CALLBACK(on_windowFull_key_press_event), &g_window);
+    const Monitor* on = zuraze.chosen_monitor();
+    GtkWidget* vbox = full_screen_window(G_CALLBACK(on_windowFull_key_press_event), &g_window,
+                                         on ? &on->area : nullptr);
     char text[TEXT_SIZE] = {0};
     read_text(MSG_O_ORIMSG, text);
 

@@ -5,7 +5,10 @@
 
 #include <gtk/gtk.h>
 
+#include <vector>
+
 #include "capture.h"
+#include "monitors.h"
 #include "paths.h"
 #include "target_grid.h"
 #include "tool_session.h"
@@ -19,6 +22,14 @@ struct Zuraze {
     CaptureRule capture{9};
     GdkPixbuf* redPix = nullptr;    // the target to touch
     GdkPixbuf* greenPix = nullptr;  // a captured target
+    std::vector<Monitor> monitors;  // of the screen, at start-up
+    int monitor = -1;               // the one to calibrate when there are several; -1: the screen
+
+    const Monitor* chosen_monitor() const {
+        return monitors.size() > 1 && monitor >= 0 && monitor < int(monitors.size())
+                   ? &monitors[monitor]
+                   : nullptr;
+    }
 };
 extern Zuraze zuraze;
 

@@ -11,10 +11,11 @@ fi
 # and their coverage report. gdb: scenarios that look into a live program.
 # dpkg-dev (dpkg-shlibdeps) and file: cpack's dependency and debug-symbol
 # steps; lintian: the package scenario checks both packages with it.
+# x11-xserver-utils (xrandr): the scenarios that change the screen's monitors.
 PACKAGES=(g++ cmake ninja-build pkg-config libgtk2.0-dev libx11-dev libxtst-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils imagemagick
           python3 python3-pytest python3-xlib iproute2 util-linux mount openbox
-          clang libclang-rt-14-dev llvm gdb dpkg-dev file lintian)
+          clang libclang-rt-14-dev llvm gdb dpkg-dev file lintian libxrandr-dev x11-xserver-utils)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -94,3 +94,96 @@ def test_the_stored_monitor_is_mapped_into_left_when_gone_and_taken_again(
     got, want = taps_land(board, pointer, inside[:2])
     assert got == want
     assert service.count(gone) == 1
+
+
+# ------------------------------------------------------------ calibrating one monitor
+
+from gui import desktop, fake, wait_until, window_manager  # noqa: E402,F401
+from test_edgetab import ACTIVE, EDGETAB, key_corner, picture  # noqa: E402
+from test_zuraze import (SCREEN as TOOL_SCREEN, target_centres, target_colour,  # noqa: E402
+                         touch, transform, zuraze)  # noqa: F401
+
+RIGHT = (512, 0, 512, 768)  # x, y, width, height
+
+
+@pytest.fixture
+def two_monitors(xserver):
+    """Monitors "left" and "right" halves of the 1024 by 768 screen, made
+    before the window manager starts, so that it knows them too."""
+    xrandr(xserver, "--setmonitor", "left", "512/135x768/203+0+0", "screen")
+    xrandr(xserver, "--setmonitor", "right", "512/135x768/203+512+0", "none")
+
+
+def choose_monitor(tool, desktop, label):
+    """Picks the monitor by its label in the settings window's list."""
+    desktop.keys(tool.settings, "alt+m")
+    for key in ["Home", "Down", "Down", "Down"]:
+        since = len(tool.program.lines())
+        desktop.keys(tool.settings, key)
+        if tool.program.wait_line(f"monitor: {label}", 0.5, since=since):
+            return
+    raise AssertionError(f"{label} not in the list: {tool.program.output()}")
+
+
+@pytest.mark.screen(*TOOL_SCREEN)
+def test_the_right_monitor_is_calibrated_and_mapped_into_alone(
+        two_monitors, config, quilld, zuraze, board, pointer, desktop, artifacts):
+    config.write("[coordinate]\ndotNum=0\n")
+    service = quilld()
+    assert service.wait_line("signal_usr2 called", WAIT), service.output()
+    tool = zuraze()
+    tool.wait_settings()
+    choose_monitor(tool, desktop, "right 512x768")
+    desktop.screenshot(artifacts, "settings-two-monitors.png")
+    tool.press("OK")
+    window = desktop.wait_window(tool.pid, lambda w: desktop.geometry(w) == RIGHT)
+    assert window is not None, f"no calibration window on the right monitor: {tool.program.output()}"
+    assert service.wait_line("111111111111111111111111111111111called", WAIT)
+
+    x0, y0, width, height = RIGHT
+    centres = [(x0 + x, y0 + y) for x, y in target_centres(9, width, height)]
+    for k, centre in enumerate(centres):
+        touch(board, transform(*centre), count=80, lifts=20)
+        if k + 1 < len(centres):
+            assert wait_until(lambda: target_colour(desktop, centres[k]) == "green"
+                              and target_colour(desktop, centres[k + 1]) == "red"), \
+                f"target {k}: {tool.program.output()[-2000:]}"
+        if k == 4:
+            desktop.screenshot(artifacts, "calibration-on-right-monitor.png")
+    assert tool.program.wait_exit(WAIT) == 0, tool.program.output()[-2000:]
+    assert config.get("Monitor", "name") == "right"
+    assert service.wait_line('The board maps onto monitor "right" (512x768+512+0).', WAIT)
+
+    # Touches land where the board's transform says, on the right monitor;
+    # one beyond the calibrated edge stops at the monitor's left edge.
+    for screen_point, landing in [((600, 200), (600, 200)), ((900, 600), (900, 600)),
+                                  ((768, 384), (768, 384)), ((300, 384), (512, 384))]:
+        def touched_and_landed():
+            since = len(pointer.events())
+            board.contact(*transform(*screen_point), count=5)
+            board.lift(*transform(*screen_point), count=3)
+            return pointer.wait_motion_to(*landing, 1.0, tolerance=3, since=since)
+        assert wait_until(touched_and_landed, WAIT) is not None, \
+            (screen_point, pointer.events()[-5:])
+
+
+@pytest.mark.screen(*TOOL_SCREEN)
+def test_the_edge_key_tool_opens_on_the_calibrated_monitor(
+        two_monitors, config, start_program, xserver, fake, desktop, board, artifacts):
+    service = fake("Quilld")
+    config.write(f"[PID]\nQuilld={service.pid}\n[Monitor]\nname=right\n")
+    tool = start_program([EDGETAB], env=xserver.env())
+    assert board.wait_greetings(1, WAIT), tool.output()
+    window = desktop.wait_window(tool.pid, lambda w: desktop.geometry(w) == RIGHT)
+    assert window is not None, f"no key window on the right monitor: {tool.output()}"
+    # Key 0 asks to be touched at its place on that monitor (inside the
+    # frame's padding, a few pixels from its corner).
+    x, y = key_corner(0, RIGHT[2], RIGHT[3])
+    want = picture(0, ACTIVE)
+
+    def key_0_shown():
+        area = desktop.pixels(RIGHT[0] + x, y, 60, 60)
+        return any(all(area[(dy + r) * 60 + dx:(dy + r) * 60 + dx + 36] == want[r * 36:(r + 1) * 36]
+                       for r in range(36)) for dy in range(25) for dx in range(25))
+    assert wait_until(key_0_shown), "key 0 is not where the right monitor puts it"
+    desktop.screenshot(artifacts, "keys-on-right-monitor.png")

@@ -523,6 +523,7 @@ def test_calibration_with_the_service_running_maps_touches_where_the_transform_s
         order = [f"dot{a}{i}" for i in reversed(range(count)) for a in "YX"] + ["dotNum"]
     assert body_keys(body) == order
     assert "\n" + hotkeys in text
+    assert "[Monitor]" not in text, "a screen of one monitor names none"
     assert config.get("coordinate", "dotNum") == str(count)
     for i, centre in enumerate(centres):
         bx, by = transform(*centre)
