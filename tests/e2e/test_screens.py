@@ -95,6 +95,13 @@ def test_the_stored_monitor_is_mapped_into_left_when_gone_and_taken_again(
     assert got == want
     assert service.count(gone) == 1
 
+    # Moved and made smaller: followed, the targets on its new rectangle.
+    xrandr(xserver, "--delmonitor", "right")
+    xrandr(xserver, "--setmonitor", "right", "400/106x600/158+600+100", "none")
+    assert service.wait_line('The board maps onto monitor "right" (400x600+600+100).', WAIT)
+    got, want = taps_land(board, pointer, [((1250, 1400), (800, 400)), ((1050, 1080), (640, 160))])
+    assert got == want
+
 
 # ------------------------------------------------------------ calibrating one monitor
 
