@@ -196,6 +196,8 @@ void open_display() {
         fputs("Slatrix Server must run under X window", stderr);
         exit(1);
     }
+    // The screen watch has a connection of its own on its own thread.
+    XInitThreads();
     Display* display = XOpenDisplay(env_display);
     if (display == nullptr) {
         flock(c_f, LOCK_UN | LOCK_NB);
