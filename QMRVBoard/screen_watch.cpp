@@ -3,6 +3,7 @@
 #include <X11/extensions/Xrandr.h>
 #include <poll.h>
 #include <pthread.h>
+#include <unistd.h>
 
 #include <mutex>
 #include <vector>
@@ -60,6 +61,12 @@ void* watch(void*) {
 }  // namespace
 
 void screen_first_look(Display* display) { take_look(display); }
+
+void end_screen_watch() {
+    // Inside Xlib, on a dead connection that nothing else uses; the
+    // steering signals are blocked here, so nothing wakes the thread.
+    for (;;) pause();
+}
 
 MappingArea current_area(const std::string& stored) {
     std::lock_guard<std::mutex> lock(look_mutex);

@@ -19,3 +19,7 @@ MappingArea current_area(const std::string& stored);
 // change of the screen size or of the monitors calls changed() on it.
 // Without RandR nothing is watched.
 void start_screen_watch(const char* display_name, void (*changed)());
+
+// Called on the watching thread when its connection is lost: the thread
+// waits for good, leaving the rest of the service as it was.
+[[noreturn]] void end_screen_watch();
