@@ -238,9 +238,9 @@ void service_mouse(mouse_act screen) {
 namespace {
 
 // The rectangle the board maps onto: the stored monitor's, or the screen's,
-// as the last look at the screen found them; said each time it changes while
-// a monitor is named.
-void aim(Calibration& cal, const std::string& stored) {
+// as the last look at the screen found them. Returns the line to say once
+// the tables are published: each time it changes while a monitor is named.
+std::string aim(Calibration& cal, const std::string& stored) {
     static std::string said;
     const MappingArea m = current_area(stored);
     cal.Screen_x = m.area.x;
@@ -248,8 +248,9 @@ void aim(Calibration& cal, const std::string& stored) {
     cal.Screen_w = m.area.width;
     cal.Screen_h = m.area.height;
     const std::string line = area_line(stored, m);
-    if (!line.empty() && line != said) puts(line.c_str());
+    const bool news = !line.empty() && line != said;
     said = line;
+    return news ? line : "";
 }
 
 }  // namespace
@@ -260,9 +261,10 @@ int Read_Data() {
     std::lock_guard<std::mutex> lock(reload);
     load_config(snap);
     Tables t = quilld.tables.current();
-    aim(t.cal, config_monitor(snap));
+    const std::string news = aim(t.cal, config_monitor(snap));
     Dot_Num = load_tables(snap, t, g_profile.tables);
     quilld.tables.publish(t);
+    if (!news.empty()) puts(news.c_str());
     return Dot_Num;
 }
 
