@@ -71,6 +71,7 @@ void release_held_button() {
 // Releases what the service holds; safe to run more than once.
 void release_all() {
     release_held_button();
+    stop_screen_watch();
     {
         std::lock_guard<std::recursive_mutex> lock(quilld.x_mutex);
         if (quilld.Mdisplay) {

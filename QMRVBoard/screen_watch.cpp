@@ -5,6 +5,8 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <mutex>
 #include <vector>
 
@@ -34,7 +36,13 @@ bool take_look(Display* display) {
     return !same;
 }
 
+// Held while the watch talks to the X server, so that the service's ending
+// never closes its own connection under a request of the watch.
+std::timed_mutex x_use;
+std::atomic<bool> stopped{false};
+
 void* watch(void*) {
+    std::unique_lock<std::timed_mutex> lock(x_use);
     Display* display = XOpenDisplay(watched_display);
     int event_base = 0, error_base = 0;
     if (display == nullptr || !XRRQueryExtension(display, &event_base, &error_base)) {
@@ -46,10 +54,14 @@ void* watch(void*) {
                        RRProviderChangeNotifyMask | RRResourceChangeNotifyMask);
     pollfd connection{ConnectionNumber(display), POLLIN, 0};
     for (;;) {
-        if (take_look(display)) on_change();
+        const bool changed = take_look(display);
+        const bool pending = XPending(display) > 0;
+        lock.unlock();
+        if (changed) on_change();
         // A monitor set or deleted sends no event: a look every half second
         // (one round trip) finds it. Events come in bursts; one look for all.
-        if (XPending(display) == 0) poll(&connection, 1, LOOK_INTERVAL_MS);
+        if (!pending) poll(&connection, 1, LOOK_INTERVAL_MS);
+        lock.lock();
         while (XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
@@ -61,6 +73,14 @@ void* watch(void*) {
 }  // namespace
 
 void screen_first_look(Display* display) { take_look(display); }
+
+void stop_screen_watch() {
+    // Once: the watch stays stopped for the little life the service has
+    // left. A watch stuck on a dead server holds the lock for good; the
+    // ending goes on without it then.
+    if (stopped.exchange(true)) return;
+    (void)x_use.try_lock_for(std::chrono::milliseconds(200));
+}
 
 void end_screen_watch() {
     // Inside Xlib, on a dead connection that nothing else uses; the

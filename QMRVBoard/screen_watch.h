@@ -20,6 +20,10 @@ MappingArea current_area(const std::string& stored);
 // Without RandR nothing is watched.
 void start_screen_watch(const char* display_name, void (*changed)());
 
+// Stops the watch talking to the X server, for the service's ending: it
+// closes its own connection next.
+void stop_screen_watch();
+
 // Called on the watching thread when its connection is lost: the thread
 // waits for good, leaving the rest of the service as it was.
 [[noreturn]] void end_screen_watch();
