@@ -94,6 +94,7 @@
 #define MSG_O_NIGHT "O_NIGHT"
 #define MSG_O_TWOTY "O_TWOTY"
 #define MSG_O_ORIMSG "O_ORIMSG"
+#define MSG_O_AGAIN "O_AGAIN"
 #define MSG_A_MESG1 "A_MESG1"
 #define MSG_A_MESG2 "A_MESG2"
 #define MSG_F_NOSAVE "F_NOSAVE"  // both tools: their result could not be stored

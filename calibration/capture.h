@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "DataPro.h"
+#include "calibration_grid.h"
 #include "target_grid.h"
 #include "types.h"
 
@@ -26,9 +27,16 @@ struct CaptureRule {
     // Handles one 8-byte packet; a packet with a wrong check byte is dropped.
     CaptureEvent feed(const uint8_t* pkt);
 
-    // After target_complete: averages the samples into KeyPos[cur_key] and
-    // moves on to the next target, which waits for a lift.
+    // After target_complete: averages the samples into the target's KeyPos
+    // and, when the point fits those measured before it, moves on to the next
+    // target; otherwise the same target waits for a lift and a new stroke
+    // (refused counts it). A point that lands again where the refused one
+    // did is taken: the user means it, and the whole set is judged at the end.
+    // A target asked for again (again) is taken as measured.
     void complete_target();
+
+    // Asks for target k once more after all are measured.
+    void ask_again(int k) { again = k; }
 
     int Orient_Dots;  // set before the capture thread starts
     StrokeSampler stroke;
@@ -36,5 +44,11 @@ struct CaptureRule {
     // Read by the GUI thread after each completion: KeyPos[cur_key - 1] is in
     // place before cur_key counts it.
     std::atomic<int> cur_key{0};
+    std::atomic<int> refused{0};  // points not taken so far
+    std::atomic<int> again{-1};   // the target asked for again, if any
     int valu_flags = 0;
+
+private:
+    Pos refused_at_{0, 0};
+    int refused_target_ = -1;
 };

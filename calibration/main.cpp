@@ -9,6 +9,7 @@
 
 #include "funCom.h"
 #include "images.h"
+#include "misclick.h"
 #include "msg_file.h"
 #include "paths.h"
 #include "registry.h"
@@ -50,13 +51,53 @@ int SaveData() {
     exit(0);
 }
 
-// SIGUSR2 from the capture thread: a target is done. Signals raised close
-// together arrive as one, so every target completed since the last call is
-// shown.
+// The set as a whole does not fit together: nothing is stored, and the
+// service keeps its calibration. The message file has no room for this text.
+[[noreturn]] void report_inconsistent_set() {
+    hide_calibration_window();
+    run_message_box(MSG_ERROR,
+                    "The touches do not fit together, so nothing was saved. Calibrate again, "
+                    "touching the middle of each red point.");
+    exitProcess();
+    exit(1);
+}
+
+// Every target measured: stored when the points fit together; one clearly
+// off is asked for once more.
+void judge_the_set() {
+    static bool asked_again = false;
+    CaptureRule& capture = zuraze.capture;
+    const int count = zuraze.grid.Orient_Dots;
+    const int off = find_misclick(grid_size(count), capture.KeyPos, count);
+    if (off == -1) finish_calibration();
+    if (off < 0 || asked_again) report_inconsistent_set();
+    asked_again = true;
+    printf("target %d asked again\n", off);
+    show_target_again(off);
+    show_band_text(MSG_O_AGAIN);
+    capture.ask_again(off);
+}
+
+// SIGUSR2 from the capture thread: a target is done, or its point was not
+// taken. Signals raised close together arrive as one, so every target
+// completed since the last call is shown.
 gboolean change_keyimage(gpointer) {
-    const int done = zuraze.capture.cur_key;
-    if (done >= zuraze.grid.Orient_Dots) finish_calibration();
-    for (; shown_targets < done; ++shown_targets) show_target_done(shown_targets);
+    static int shown_refusals = 0;
+    CaptureRule& capture = zuraze.capture;
+    const int done = capture.cur_key;
+    const int refused = capture.refused;
+    if (done >= zuraze.grid.Orient_Dots) {
+        if (capture.again < 0) judge_the_set();
+        return G_SOURCE_CONTINUE;
+    }
+    if (shown_targets < done) {
+        for (; shown_targets < done; ++shown_targets) show_target_done(shown_targets);
+        show_band_text(MSG_O_ORIMSG);
+    } else if (refused != shown_refusals) {
+        printf("target %d asked again\n", done);
+        show_band_text(MSG_O_AGAIN);
+    }
+    shown_refusals = refused;
     return G_SOURCE_CONTINUE;
 }
 

@@ -17,6 +17,7 @@ GtkWidget* window = nullptr;    // the settings window
 GtkWidget* fixed1 = nullptr;    // its preview, later the message band
 GtkWidget* imageDot = nullptr;  // the preview picture
 GtkWidget* g_window = nullptr;  // the calibration window
+GtkWidget* band = nullptr;      // its message band's text
 GtkWidget* image[MAX_TARGETS] = {};
 
 constexpr int PREVIEW_OFFSET = 10;
@@ -200,10 +201,10 @@ void orient_window_create() {
     // the target layout allows for.
     fixed1 = gtk_fixed_new();
     gtk_widget_set_size_request(fixed1, 10, 20);
-    GtkWidget* label = gtk_label_new(text);
-    gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_LEFT);
+    band = gtk_label_new(text);
+    gtk_label_set_justify(GTK_LABEL(band), GTK_JUSTIFY_LEFT);
     // A little off the screen's edge, where it reads better.
-    gtk_fixed_put(GTK_FIXED(fixed1), label, MESSAGE_INDENT, 0);
+    gtk_fixed_put(GTK_FIXED(fixed1), band, MESSAGE_INDENT, 0);
     gtk_box_pack_start(GTK_BOX(vbox), fixed1, FALSE, FALSE, 5);
 
     GtkWidget* area = gtk_fixed_new();
@@ -237,6 +238,16 @@ void msg_window_create() {
 void show_target_done(int done) {
     ChangeImage(image[done + 1], 2, done + 1);
     ChangeImage(image[done], 1, done);
+}
+
+void show_target_again(int k) {
+    for (int i = 0; i < zuraze.grid.Orient_Dots; ++i) ChangeImage(image[i], i == k ? 2 : 1, i);
+}
+
+void show_band_text(const char* key) {
+    char text[TEXT_SIZE] = {0};
+    read_text(key, text);
+    if (band != nullptr) gtk_label_set_text(GTK_LABEL(band), text);
 }
 
 void hide_settings_window() { gtk_widget_hide(window); }

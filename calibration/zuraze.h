@@ -48,6 +48,10 @@ void orient_window_create();
 void hide_calibration_window();
 // Target done turns green, the one after it red.
 void show_target_done(int done);
+// Target k turns red again, every other green: k is asked for once more.
+void show_target_again(int k);
+// The message band shows the text of the message key.
+void show_band_text(const char* key);
 void msg_window_create();
 gboolean on_windowFull_key_press_event(GtkWidget* widget, GdkEventKey* event, gpointer data);
 

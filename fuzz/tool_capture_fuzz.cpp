@@ -48,12 +48,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         const int before = targets.cur_key;
         switch (targets.feed(pkt)) {
-            case CaptureEvent::target_complete:
+            case CaptureEvent::target_complete: {
                 require(targets.cur_key < dots, "a target past the last one completed");
+                const int refused = targets.refused;
                 targets.complete_target();
-                require(targets.cur_key == before + 1, "a completion did not count one target");
+                // A point that does not fit the earlier ones is refused, not counted.
+                require(targets.cur_key == before + (targets.refused == refused ? 1 : 0),
+                        "a completion did not count one target or one refusal");
                 require(on_board(targets.KeyPos[before]), "a target's average is off the board");
                 break;
+            }
             case CaptureEvent::abort:
             case CaptureEvent::identified:
             case CaptureEvent::none:

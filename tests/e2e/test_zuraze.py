@@ -541,3 +541,76 @@ def test_calibration_with_the_service_running_maps_touches_where_the_transform_s
             return pointer.wait_motion_to(*screen_point, 1.0, tolerance=3, since=since)
         landed = wait_until(touched_and_landed, WAIT)
         assert landed is not None, (screen_point, pointer.events()[-5:])
+
+
+def test_a_stroke_on_the_wrong_target_is_asked_again_and_then_stored_right(
+        config, quilld, zuraze, board, pointer, desktop, artifacts):
+    config.write("[coordinate]\ndotNum=0\n")
+    service = quilld()
+    assert service.wait_line("signal_usr2 called", WAIT), "the service identified the board"
+    tool = zuraze()
+    tool.wait_settings()
+    tool.press("OK")
+    tool.wait_calibration_window()
+    centres = target_centres(9)
+    for k, centre in enumerate(centres):
+        if k == 4:
+            # The pen lands on target 8 instead of the middle one.
+            touch(board, transform(*centres[8]), count=80, lifts=20)
+            assert tool.program.wait_line("target 4 asked again", WAIT), tool.program.output()[-2000:]
+            assert wait_until(lambda: target_colour(desktop, centres[4]) == "red"
+                              and target_colour(desktop, centres[5]) == "grey")
+            desktop.screenshot(artifacts, "asked-again.png")
+        touch(board, transform(*centre), count=80, lifts=20)
+        if k + 1 < len(centres):
+            assert wait_until(lambda: target_colour(desktop, centres[k]) == "green"
+                              and target_colour(desktop, centres[k + 1]) == "red"), \
+                f"target {k}: {tool.program.output()[-2000:]}"
+    assert tool.program.wait_exit(WAIT) == 0, tool.program.output()[-2000:]
+    for i, centre in enumerate(centres):
+        bx, by = transform(*centre)
+        stored = int(config.get("coordinate", f"dotX{i}")), int(config.get("coordinate", f"dotY{i}"))
+        assert abs(stored[0] - bx) <= 8 and abs(stored[1] - by) <= 8, (i, stored, (bx, by))
+    assert service.wait_line(f"orient......8:", WAIT)
+    for screen_point in [(300, 500), (700, 250), (512, 384)]:
+        def touched_and_landed():
+            since = len(pointer.events())
+            board.contact(*transform(*screen_point), count=5)
+            board.lift(*transform(*screen_point), count=3)
+            return pointer.wait_motion_to(*screen_point, 1.0, tolerance=3, since=since)
+        assert wait_until(touched_and_landed, WAIT) is not None, (screen_point, pointer.events()[-5:])
+
+
+def test_a_wrong_first_touch_is_found_in_the_whole_set_and_asked_again(
+        config, zuraze, fake, board, desktop, artifacts):
+    # Nobody else reads the board: every stroke reaches the tool.
+    register(config, Quilld=0)
+    config.write("[PID]\nQuilld=0\n[coordinate]\ndotNum=0\n")
+    tool, _ = start_calibration(zuraze, board, kind=2)
+    centres = target_centres(9)
+    asked = []
+
+    def stroke(k, point):
+        """Touches point for target k; again while the tool asks for it again."""
+        since = len(tool.program.lines())
+        touch(board, board_point(*point))
+        if tool.program.wait_line(f"target {k} asked again", GRACE, since=since):
+            asked.append(k)
+            touch(board, board_point(*centres[k]))
+
+    # Target 0 is touched a third of the way to target 1: nothing before it
+    # can tell, so the rest judge it once all are measured.
+    third = (centres[0][0], centres[0][1] + (centres[1][1] - centres[0][1]) / 2)
+    stroke(0, third)
+    for k in range(1, 9):
+        stroke(k, centres[k])
+    assert tool.program.wait_line("target 0 asked again", WAIT), tool.program.output()[-2000:]
+    assert wait_until(lambda: target_colour(desktop, centres[0]) == "red"), \
+        [target_colour(desktop, c) for c in centres]
+    desktop.screenshot(artifacts, "whole-set-asks-again.png")
+    touch(board, board_point(*centres[0]))
+    assert tool.program.wait_exit(WAIT) == 0, tool.program.output()[-2000:]
+    for i, centre in enumerate(centres):
+        bx, by = board_point(*centre)
+        stored = int(config.get("coordinate", f"dotX{i}")), int(config.get("coordinate", f"dotY{i}"))
+        assert abs(stored[0] - bx) <= 6 and abs(stored[1] - by) <= 6, (i, stored, asked)

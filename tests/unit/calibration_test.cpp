@@ -291,8 +291,9 @@ TEST(CalibCapture, OrientKeyAbortsOnlyWithItsOwnLinesCode) {
 
 TEST(CalibCapture, NothingIsStoredOnceEveryTargetIsMeasured) {
     Feed feed(4);
-    for (int t = 0; t < 4; ++t) {
-        EXPECT_EQ(feed.stroke(16, 100 * (t + 1), 50 * (t + 1)), std::vector<int>{15});
+    const Pos corners[] = {{500, 400}, {500, 3400}, {3600, 400}, {3600, 3400}};
+    for (const Pos& c : corners) {
+        EXPECT_EQ(feed.stroke(16, c.x, c.y), std::vector<int>{15});
         feed(lift());
     }
     ASSERT_EQ(feed.rule.cur_key, 4);
@@ -304,7 +305,47 @@ TEST(CalibCapture, NothingIsStoredOnceEveryTargetIsMeasured) {
     EXPECT_EQ(feed.rule.cur_key, 4);
     EXPECT_EQ(feed.rule.KeyPos[4].x, untouched.x);
     EXPECT_EQ(feed.rule.KeyPos[4].y, untouched.y);
-    EXPECT_EQ(feed.rule.KeyPos[3].x, kept_mean(400, 200).x);
+    EXPECT_EQ(feed.rule.KeyPos[3].x, kept_mean(3600, 3400).x);
+}
+
+// A 2 by 2 board where target 3 is touched on target 2's spot first: that
+// point is not taken and target 3 stays current; a second touch on the right
+// spot is taken. A point touched twice on the same wrong spot is taken (the
+// whole set is judged later), and a target asked for again is measured anew.
+TEST(CalibCapture, APointThatDoesNotFitIsMeasuredAgain) {
+    const Pos corners[] = {{500, 400}, {500, 3400}, {3600, 400}, {3600, 3400}};
+    Feed feed(4);
+    for (int t = 0; t < 3; ++t) {
+        feed.stroke(16, corners[t].x, corners[t].y);
+        feed(lift());
+    }
+    EXPECT_EQ(feed.stroke(16, 3300, 1700), std::vector<int>{15});
+    feed(lift());
+    EXPECT_EQ(feed.rule.cur_key, 3);
+    EXPECT_EQ(feed.rule.refused, 1);
+    feed.stroke(16, corners[3].x, corners[3].y);
+    feed(lift());
+    EXPECT_EQ(feed.rule.cur_key, 4);
+    EXPECT_EQ(feed.rule.KeyPos[3].x, kept_mean(corners[3].x, corners[3].y).x);
+
+    Feed insisting(4);
+    for (int t = 0; t < 3; ++t) {
+        insisting.stroke(16, corners[t].x, corners[t].y);
+        insisting(lift());
+    }
+    for (int again = 0; again < 2; ++again) {
+        insisting.stroke(16, 3300, 1700);
+        insisting(lift());
+    }
+    EXPECT_EQ(insisting.rule.refused, 1);
+    EXPECT_EQ(insisting.rule.cur_key, 4);
+
+    insisting.rule.ask_again(3);
+    insisting.stroke(16, corners[3].x, corners[3].y);
+    EXPECT_EQ(insisting.rule.again, -1);
+    EXPECT_EQ(insisting.rule.KeyPos[3].y, kept_mean(corners[3].x, corners[3].y).y);
+    insisting(lift());
+    EXPECT_TRUE(insisting.stroke(40, 3000, 3000).empty()) << "nothing more is measured";
 }
 
 TEST(CalibCapture, TwentyTargetsFillKeyPosInOrder) {

@@ -1,0 +1,38 @@
+// The check of measured calibration points against each other: a touch on the
+// wrong spot is found while the user is still at the board, and a set that
+// would map the pen somewhere else is never stored. Pure: no GTK, no I/O.
+//
+// Targets lie on a grid (calibration_grid.h), numbered down each column. The
+// board is allowed any rotation, scale, mirroring or swap of its axes, plus
+// a projector's keystone and lens distortion: a point is predicted from its
+// nearest measured neighbours by a local affine fit, and judged by its
+// distance from that prediction in units of the target spacing there.
+#pragma once
+
+#include "calibration_grid.h"
+#include "types.h"
+
+// A point further than this many target spacings from where its neighbours
+// put it is not taken.
+constexpr double MISCLICK_TOLERANCE = 0.27;
+
+// What the points measured so far say of the newest one.
+struct TargetCheck {
+    bool fits;
+    double off;  // distance from the prediction, in target spacings (0: none made)
+};
+
+// Target k's measured point against those of targets 0 .. k - 1. Before a
+// prediction can be made, only a point on top of an earlier one fails.
+TargetCheck check_target(GridSize g, const Pos board[], int k);
+
+// Whether a new measurement of target k lands where a refused one did
+// (within the tolerance of the spacing its earlier points show): the user
+// touched that spot on purpose.
+bool check_repeat(GridSize g, Pos refused, Pos again, const Pos board[], int k);
+
+// The complete set of n points: -1 when every point fits the others; the
+// index of the one target that is clearly off; MISCLICK_UNSOLVED when the
+// set is inconsistent and no single target explains it.
+constexpr int MISCLICK_UNSOLVED = -2;
+int find_misclick(GridSize g, const Pos board[], int n);
