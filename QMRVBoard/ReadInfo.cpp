@@ -102,12 +102,12 @@ void catch_int(int) {
 }
 
 // The X server went away under a request (which holds quilld.x_mutex): drop the
-// dead connection so that the exit clean-up does the rest without X. Any
-// other connection is the screen watch's, even while it is being opened: its
-// loss only ends the watch, and the service learns of the loss on its own
-// connection, as it always has.
-int x_server_lost(Display* display) {
-    if (display != quilld.Mdisplay && quilld.Mdisplay != nullptr) end_screen_watch();
+// dead connection so that the exit clean-up does the rest without X. On the
+// screen watch's thread, which uses only its own connection, the loss only
+// ends the watch: the service learns of it on its own connection, as it
+// always has.
+int x_server_lost(Display*) {
+    if (in_screen_watch()) end_screen_watch();
     quilld.Mdisplay = nullptr;
     exit(stopping ? 0 : 1);
 }

@@ -16,23 +16,34 @@ namespace {
 
 constexpr int LOOK_INTERVAL_MS = 500;
 
-std::mutex look_mutex;
-Rect screen{0, 0, 0, 0};
-std::vector<Monitor> monitors;
+// The last look. Never destroyed: the watching thread may still be in a look
+// while the process ends.
+struct Look {
+    std::mutex mutex;
+    Rect screen{0, 0, 0, 0};
+    std::vector<Monitor> monitors;
+};
+Look& last_look() {
+    static Look* look = new Look;
+    return *look;
+}
 
-const char* watched_display = nullptr;
+thread_local bool watching = false;  // on the watching thread
+
 void (*on_change)() = nullptr;
 
 // True when the look differs from the last one.
 bool take_look(Display* display) {
     const Rect now = screen_rect(display);
     std::vector<Monitor> now_monitors = list_monitors(display);
-    std::lock_guard<std::mutex> lock(look_mutex);
-    bool same = now == screen && now_monitors.size() == monitors.size();
-    for (size_t i = 0; same && i < monitors.size(); ++i)
-        same = now_monitors[i].name == monitors[i].name && now_monitors[i].area == monitors[i].area;
-    screen = now;
-    monitors.swap(now_monitors);
+    Look& look = last_look();
+    std::lock_guard<std::mutex> lock(look.mutex);
+    bool same = now == look.screen && now_monitors.size() == look.monitors.size();
+    for (size_t i = 0; same && i < look.monitors.size(); ++i)
+        same = now_monitors[i].name == look.monitors[i].name &&
+               now_monitors[i].area == look.monitors[i].area;
+    look.screen = now;
+    look.monitors.swap(now_monitors);
     return !same;
 }
 
@@ -41,17 +52,10 @@ bool take_look(Display* display) {
 std::timed_mutex x_use;
 std::atomic<bool> stopped{false};
 
-void* watch(void*) {
+void* watch(void* connection_opened) {
+    watching = true;
+    Display* display = static_cast<Display*>(connection_opened);
     std::unique_lock<std::timed_mutex> lock(x_use);
-    Display* display = XOpenDisplay(watched_display);
-    int event_base = 0, error_base = 0;
-    if (display == nullptr || !XRRQueryExtension(display, &event_base, &error_base)) {
-        if (display) XCloseDisplay(display);
-        return nullptr;
-    }
-    XRRSelectInput(display, DefaultRootWindow(display),
-                   RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask |
-                       RRProviderChangeNotifyMask | RRResourceChangeNotifyMask);
     pollfd connection{ConnectionNumber(display), POLLIN, 0};
     for (;;) {
         const bool changed = take_look(display);
@@ -89,13 +93,26 @@ void end_screen_watch() {
 }
 
 MappingArea current_area(const std::string& stored) {
-    std::lock_guard<std::mutex> lock(look_mutex);
-    return mapping_area(monitors, stored, screen);
+    Look& look = last_look();
+    std::lock_guard<std::mutex> lock(look.mutex);
+    return mapping_area(look.monitors, stored, look.screen);
 }
 
+bool in_screen_watch() { return watching; }
+
 void start_screen_watch(const char* display_name, void (*changed)()) {
-    watched_display = display_name;
     on_change = changed;
+    // Opened here, before the service takes signals: an ending never meets
+    // a connection half opened.
+    Display* display = XOpenDisplay(display_name);
+    int event_base = 0, error_base = 0;
+    if (display == nullptr || !XRRQueryExtension(display, &event_base, &error_base)) {
+        if (display) XCloseDisplay(display);
+        return;
+    }
+    XRRSelectInput(display, DefaultRootWindow(display),
+                   RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask |
+                       RRProviderChangeNotifyMask | RRResourceChangeNotifyMask);
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, watch, nullptr) == 0) pthread_detach(thread);
+    if (pthread_create(&thread, nullptr, watch, display) == 0) pthread_detach(thread);
 }

@@ -24,6 +24,9 @@ void start_screen_watch(const char* display_name, void (*changed)());
 // closes its own connection next.
 void stop_screen_watch();
 
+// Whether the calling thread is the watching one.
+bool in_screen_watch();
+
 // Called on the watching thread when its connection is lost: the thread
 // waits for good, leaving the rest of the service as it was.
 [[noreturn]] void end_screen_watch();
