@@ -30,10 +30,8 @@ bool on_edge_key(const Pos& key, int x, int y) {
 
 KeyAction hardware_key(uint8_t code) {
     // One value decides, whichever line sent it.
-    for (int key = 0; key < EDGE_KEY_FUNCTIONS; ++key)
-        for (uint8_t c : kEdgeKeys[key].codes)
-            if (c == code) return edge_key(key);
-    return {KeyKind::none, nullptr};
+    const int key = edge_key_of_code(code);
+    return key < 0 ? KeyAction{KeyKind::none, nullptr} : edge_key(key);
 }
 
 KeyAction edge_key(int key) {

@@ -91,7 +91,9 @@ void PacketLoop::touch_packet(const uint8_t* pkt, const Tables& tables, LoopEffe
     if (event == T_DOWN) {
         take_sample(pkt, LINE_TOUCH, ACT_CONTACT);
         bRe = 0;
-        if (iRealEdgetab.load() == 0 && edge_key_fired(tables.KeyPos, true, fx)) return;
+        if (watches_edge_keys(LINE_TOUCH, iRealEdgetab.load()) &&
+            edge_key_fired(tables.KeyPos, true, fx))
+            return;
         pointer(ACT_CONTACT, tables, fx);
     } else if (event == T_UP) {
         lift(pkt, LINE_TOUCH, tables, fx);
@@ -108,7 +110,9 @@ void PacketLoop::elec_packet(const uint8_t* pkt, const Tables& tables, LoopEffec
         take_sample(pkt, LINE_ELEC, ACT_CONTACT);
         printf("------x:%d,y%d,iRealEdgetab:%d\n", pt.x, pt.y, iRealEdgetab.load());
         bRe = 0;
-        if (iRealEdgetab.load() != 0 && edge_key_fired(tables.QMKeyPos, false, fx)) return;
+        if (watches_edge_keys(LINE_ELEC, iRealEdgetab.load()) &&
+            edge_key_fired(tables.QMKeyPos, false, fx))
+            return;
         pointer(ACT_CONTACT, tables, fx);
     } else if (event == E_UP) {
         elec_fro_flag = 1;

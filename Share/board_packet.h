@@ -100,6 +100,13 @@ inline constexpr BoardIdent kBoardIdents[] = {
     {E_DATA_EC, 0xEF, LINE_ELEC, 0, "Elec_NSCmp_120"},
 };
 
+// Whether the service looks for touches on the printed edge keys of a board
+// with this line and identification flag: on the touch line when the flag is
+// 0, on the electromagnetic line when it is not.
+constexpr bool watches_edge_keys(int line, int edgetab) {
+    return line == LINE_TOUCH ? edgetab == 0 : edgetab != 0;
+}
+
 // The reply's row, or nullptr when bytes 0 and 1 name none.
 const BoardIdent* identify(uint8_t head, uint8_t variant);
 

@@ -37,3 +37,12 @@ inline constexpr EdgeKey kEdgeKeys[EDGE_KEY_FUNCTIONS] = {
     {nullptr, "Orient", {T_CMD_ORIENT, E_CMD_ORIENT3, E_CMD_ORIENT2}},
     {nullptr, "Start", {0xA1, 0xD9, 0xF9}},
 };
+
+// The function (0 .. EDGE_KEY_FUNCTIONS - 1) whose board key sends code on
+// either line, or -1.
+constexpr int edge_key_of_code(uint8_t code) {
+    for (int key = 0; key < EDGE_KEY_FUNCTIONS; ++key)
+        for (uint8_t c : kEdgeKeys[key].codes)
+            if (c == code) return key;
+    return -1;
+}

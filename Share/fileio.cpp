@@ -150,12 +150,12 @@ void release_instance_lock(int& fd, const char* path) {
     fd = -1;
 }
 
-std::string lock_holder(int fd) {
+long lock_holder_pid(int fd) {
     struct stat st;
     FILE* locks = fopen("/proc/locks", "re");
     if (locks == nullptr || fstat(fd, &st) != 0) {
         if (locks) fclose(locks);
-        return "another process";
+        return -1;
     }
     // "1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF"; waiters have "->".
     // A file on an overlay is listed under the device of the layer that
@@ -176,16 +176,29 @@ std::string lock_holder(int fd) {
         else if (same_inode < 0)
             same_inode = pid;
     }
-    if (holder < 0) holder = same_inode;
     fclose(locks);
+    return holder >= 0 ? holder : same_inode;
+}
+
+std::string lock_holder(int fd) {
+    const long holder = lock_holder_pid(fd);
     if (holder < 0) return "another process";
-    char path[64], comm[32] = {0};
-    snprintf(path, sizeof path, "/proc/%ld/comm", holder);
-    if (FILE* f = fopen(path, "re")) {
-        if (fgets(comm, sizeof comm, f)) comm[strcspn(comm, "\n")] = '\0';
-        fclose(f);
-    }
-    return "process " + std::to_string(holder) + (comm[0] ? std::string(" (") + comm + ")" : "");
+    const std::string comm = process_name(int(holder));
+    return "process " + std::to_string(holder) + (comm.empty() ? "" : " (" + comm + ")");
+}
+
+std::string process_name(int pid) {
+    if (pid <= 0) return "";
+    char path[32];
+    snprintf(path, sizeof path, "/proc/%d/comm", pid);
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "";
+    char comm[32] = {0};
+    ssize_t n = read_retry(fd, comm, sizeof comm - 1);
+    close(fd);
+    if (n <= 0) return "";
+    comm[strcspn(comm, "\n")] = '\0';
+    return comm;
 }
 
 LockedFile::LockedFile(const char* path, int open_flags, int lock_op) {

@@ -48,6 +48,12 @@ constexpr int LOCK_TIMEOUT_MEMORY_MS = 30000;
 // "process <pid> (<name>)" for a process that /proc/locks shows holding a
 // lock on the file open at fd, else "another process".
 std::string lock_holder(int fd);
+// That process's id, or -1.
+long lock_holder_pid(int fd);
+
+// The name /proc/<pid>/comm shows (at most 15 characters); empty when pid is
+// not above 0 or names no process.
+std::string process_name(int pid);
 
 // A file opened and flock'ed (LOCK_SH or LOCK_EX), waiting at most as long as
 // LOCK_WAIT_MS says. If the file was replaced between the open and the lock,

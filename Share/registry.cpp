@@ -15,19 +15,11 @@
 
 namespace {
 
-// Process names as /proc/<pid>/comm shows them (at most 15 characters).
 bool comm_is(int pid, const char* key) {
-    char path[32];
-    snprintf(path, sizeof path, "/proc/%d/comm", pid);
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char comm[32] = {0};
-    ssize_t n = read_retry(fd, comm, sizeof comm - 1);
-    close(fd);
-    if (n <= 0) return false;
-    comm[strcspn(comm, "\n")] = '\0';
-    if (strcmp(comm, key) == 0) return true;
-    return strcmp(key, KEY_QUILLD) == 0 && strcmp(comm, QUILLD_COMPACT_NAME) == 0;
+    const std::string comm = process_name(pid);
+    if (comm.empty()) return false;
+    if (comm == key) return true;
+    return strcmp(key, KEY_QUILLD) == 0 && comm == QUILLD_COMPACT_NAME;
 }
 
 int write_id(const char* key, int id) {

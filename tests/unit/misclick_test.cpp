@@ -134,6 +134,9 @@ TEST(Misclick, APointOnTopOfAnEarlierOneIsRefused) {
     const Pos board[] = {{500, 400}, {520, 410}, {500, 3400}, {500, 3390}};
     EXPECT_FALSE(check_target(grid_size(9), board, 1).fits);
     EXPECT_TRUE(check_target(grid_size(4), board + 1, 1).fits);
+    EXPECT_EQ(point_on_top(grid_size(9), board, 1), 0);
+    EXPECT_EQ(point_on_top(grid_size(9), board, 2), -1);
+    EXPECT_EQ(point_on_top(grid_size(9), board, 3), 2);
 }
 
 }  // namespace

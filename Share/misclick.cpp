@@ -218,10 +218,14 @@ TargetCheck check_target(GridSize g, const Pos board[], int k) {
     }
     if (off >= 0) return {off <= MISCLICK_TOLERANCE, off};
     // No prediction yet: only a point on top of an earlier one is refused.
+    return {point_on_top(g, board, k) < 0, 0};
+}
+
+int point_on_top(GridSize g, const Pos board[], int k) {
     const double least = least_step(g) * (1.0 / 3);
     for (int j = 0; j < k; ++j)
-        if (std::hypot(board[k].x - board[j].x, board[k].y - board[j].y) < least) return {false, 0};
-    return {true, 0};
+        if (std::hypot(board[k].x - board[j].x, board[k].y - board[j].y) < least) return j;
+    return -1;
 }
 
 bool check_repeat(GridSize g, Pos refused, Pos again, const Pos board[], int k) {

@@ -26,6 +26,10 @@ struct TargetCheck {
 // prediction can be made, only a point on top of an earlier one fails.
 TargetCheck check_target(GridSize g, const Pos board[], int k);
 
+// The earlier target (0 .. k - 1) whose point lies so close to target k's
+// that no board could put two targets there, else -1.
+int point_on_top(GridSize g, const Pos board[], int k);
+
 // Whether a new measurement of target k lands where a refused one did
 // (within the tolerance of the spacing its earlier points show): the user
 // touched that spot on purpose.
