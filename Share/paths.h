@@ -19,6 +19,17 @@
 #define EDGETAB_PROGRAM QMRV_DIR "Edgetab"
 #define WHITEBOARD_LAUNCHER "/usr/share/Slatrix_Software/run"
 
+// What starts the service with the desktop session, and the rule that gives
+// the desktop user the adapter and keeps ModemManager off it (the property
+// it sets).
+#define AUTOSTART_ENTRY_NAME "quilld.desktop"
+#define AUTOSTART_ENTRY "/etc/xdg/autostart/" AUTOSTART_ENTRY_NAME
+#define USER_UNIT "quilld.service"
+#define USER_UNIT_FILE "/usr/lib/systemd/user/" USER_UNIT
+#define USER_UNIT_WANTED_BY "graphical-session.target.wants/" USER_UNIT
+#define UDEV_RULE_FILE "/usr/lib/udev/rules.d/70-whiteboard-board.rules"
+#define MODEM_MANAGER_IGNORE "ID_MM_DEVICE_IGNORE"
+
 // Argument zero of each program start.
 #define DUPWARN_NAME "Dupwarn"
 #define BAREEDGE_NAME "Bareedge"

@@ -1,0 +1,42 @@
+// The links of the chain from the USB adapter to the whiteboard application,
+// checked in that order. Each check adds its lines to the report; what a
+// later link needs from an earlier one travels in Chain.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "board_packet.h"
+#include "config.h"
+#include "monitors.h"
+#include "report.h"
+
+struct Chain {
+    ConfigSnapshot config;            // read once, before the checks
+    bool port_open_to_user = false;   // present, and this user may read and write it
+    std::string board_reader;         // who reads the board, when anyone does
+    int board_line = -1;              // from the board's identification reply
+    const BoardIdent* board = nullptr;
+    std::vector<Monitor> monitors;    // with the screen, when the X server answered
+    Rect screen{0, 0, 0, 0};
+    bool screen_known = false;
+};
+
+// Who reads the board now, by the registry: "the service Quilld (pid 12)",
+// "the calibration tool Zuraze (pid 40)", ...; empty when nobody does.
+std::string board_reader();
+
+void check_port(Report& report, Chain& chain);        // device, adapter, access, ModemManager
+void check_board(Report& report, Chain& chain);       // greets the board, unless someone reads it
+void check_service(Report& report, Chain& chain);     // registration, lock file, autostart
+void check_display(Report& report, Chain& chain);     // X, Xwayland, screen, calibrated monitor
+void check_configuration(Report& report, Chain& chain);  // file, calibration, edge keys
+void check_whiteboard_app(Report& report);            // launcher, command port
+
+// The verdict on a stored calibration (dotNum, and its points in board units).
+Finding judge_calibration(int count, const Pos points[]);
+
+// The verdict on the edge keys stored for the board: line -1 when the
+// board's line is unknown; edgetab its identification flag then.
+Finding judge_edge_keys(int line, int edgetab, const Pos touch[EDGE_KEY_COUNT],
+                        const Pos elec[EDGE_KEY_COUNT]);

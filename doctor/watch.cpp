@@ -1,0 +1,75 @@
+#include "watch.h"
+
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "checks.h"
+#include "packet_view.h"
+#include "paths.h"
+#include "serial.h"
+
+namespace {
+
+std::atomic<int> watching{0};
+volatile sig_atomic_t interrupted = 0;
+
+void stop_watching(int) {
+    interrupted = 1;
+    watching = 0;
+}
+
+double now_s() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+}  // namespace
+
+int watch_board() {
+    const std::string reader = board_reader();
+    if (!reader.empty()) {
+        fprintf(stderr,
+                "whiteboard-doctor: %s reads the board; end it first (the service: "
+                "systemctl --user stop " USER_UNIT "), then watch again.\n",
+                reader.c_str());
+        return 1;
+    }
+    const int fd = Open_EQ(false);
+    if (fd < 0) {
+        fprintf(stderr, "whiteboard-doctor: cannot open " BOARD_DEVICE ": %s\n", strerror(errno));
+        return 1;
+    }
+    // The service, started meanwhile, waits for the port instead of sharing it.
+    ioctl(fd, TIOCEXCL);
+    Init_EQ(fd);
+
+    struct sigaction sa = {};
+    sa.sa_handler = stop_watching;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    printf("Watching " BOARD_DEVICE "; Ctrl+C ends.\n");
+    watching = 1;
+    int line = LINE_TOUCH;
+    const double start = now_s();
+    read_packets(fd, watching, 0, [&](const uint8_t* pkt) {
+        if (packet_check_ok(pkt) && pkt[0] != DATA_HEAD && line_of_head(pkt[0]) >= 0)
+            line = line_of_head(pkt[0]);
+        printf("%8.3f  %s\n", now_s() - start, describe_packet(pkt, line).c_str());
+    });
+    Close_port(fd);
+    if (interrupted) return 0;
+    // read_packets also ends when the board cannot be greeted any more.
+    printf("%8.3f  the board went away\n", now_s() - start);
+    return 1;
+}
