@@ -471,10 +471,7 @@ void check_display(Report& report, Chain& chain) {
         return;
     }
     report.ok("display", "the X display " + quoted(name) + " answers.");
-    if (lists_xwayland(list_extensions(display)))
-        report.warning("session", "Xwayland, in a Wayland session.", XWAYLAND_NOTE);
-    else
-        report.ok("session", "X11.");
+    report.add(judge_session(list_extensions(display)));
     chain.screen = screen_rect(display);
     chain.monitors = list_monitors(display);
     chain.screen_known = true;
@@ -485,6 +482,12 @@ void check_display(Report& report, Chain& chain) {
                                     : ", monitors: " + monitor_list(chain.monitors) + ".";
     report.ok("screen", found);
     check_calibrated_monitor(report, chain);
+}
+
+Finding judge_session(const std::vector<std::string>& extensions) {
+    if (lists_xwayland(extensions))
+        return {Verdict::warning, "session", "Xwayland, in a Wayland session.", XWAYLAND_NOTE};
+    return {Verdict::ok, "session", "X11.", ""};
 }
 
 Finding judge_calibration(int count, const Pos points[]) {

@@ -33,6 +33,9 @@ void check_display(Report& report, Chain& chain);     // X, Xwayland, screen, ca
 void check_configuration(Report& report, Chain& chain);  // file, calibration, edge keys
 void check_whiteboard_app(Report& report);            // launcher, command port
 
+// The verdict on the session, from the X extensions the server announces.
+Finding judge_session(const std::vector<std::string>& extensions);
+
 // The verdict on a stored calibration (dotNum, and its points in board units).
 Finding judge_calibration(int count, const Pos points[]);
 
