@@ -1,0 +1,245 @@
+// The doctor's pure parts: the packet view, the verdicts on stored data, the
+// readers of sysfs, udev and /proc tables, and the line format.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "checks.h"
+#include "facts.h"
+#include "packet_view.h"
+#include "report.h"
+#include "test_support.h"
+
+namespace {
+
+std::vector<uint8_t> packet(std::vector<uint8_t> body) {
+    body.push_back(packet_check_byte(body.data()));
+    return body;
+}
+
+// Board point (x, y) packed the way each line sends it: the touch line puts
+// x in bytes 5 and 6, the electromagnetic line in bytes 3 and 4.
+std::vector<uint8_t> data(uint8_t event, int x, int y, int line) {
+    const int a = line == LINE_TOUCH ? y : x, b = line == LINE_TOUCH ? x : y;
+    return packet({DATA_HEAD, 0x00, event, uint8_t(a >> 6 & 0x3F), uint8_t(a & 0x3F),
+                   uint8_t(b >> 6 & 0x3F), uint8_t(b & 0x3F)});
+}
+
+TEST(PacketView, EveryKindOfPacketIsNamed) {
+    const int T = LINE_TOUCH, E = LINE_ELEC;
+    const struct {
+        std::vector<uint8_t> pkt;
+        int line;
+        const char* text;
+    } cases[] = {
+        {packet({0xC8, 0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), T,
+         "board: touch line, with printed edge keys (TouchS_Cmp, reply c8 dd)"},
+        {packet({0xC8, 0xCC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), T,
+         "board: touch line, without printed edge keys (TouchH_Cmp, reply c8 cc)"},
+        {packet({0xE8, 0xCE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), T,
+         "board: electromagnetic line, size class 80, with printed edge keys "
+         "(ElecH_Cmp_80, reply e8 ce)"},
+        {packet({0xEC, 0xEF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), E,
+         "board: electromagnetic line, size class 120, without printed edge keys "
+         "(Elec_NSCmp_120, reply ec ef)"},
+        {packet({0xE5, 0x11, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), T,
+         "board: electromagnetic line, unknown model (reply e5 11)"},
+        {packet({0x42, 0xCC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), T,
+         "unknown packet: 42 cc ff ff ff ff ff 71"},
+        {data(T_DOWN, 1200, 800, T), T, "contact x 1200 y 800"},
+        {data(T_DOWN, 1200, 800, E), E, "contact x 1200 y 800"},
+        {data(T_UP, 4095, 0, E), E, "lift x 4095 y 0"},
+        {data(0xA9, 0, 0, T), T, "key NewPage (a9): word anew"},
+        {data(0xDA, 0, 0, E), E, "key NewPage (da): word anew"},
+        {data(0xF7, 0, 0, E), E, "key UserDefine1 (f7): word cusp"},
+        {data(T_CMD_ORIENT, 0, 0, T), T, "key Orient (a2): starts the calibration tool"},
+        {data(0xF9, 0, 0, E), E, "key Start (f9): starts the whiteboard application"},
+        {data(Elec_Front, 300, 200, E), E,
+         "pen button front (85) at x 300 y 200: left click, word elfc"},
+        {data(Elec_Back, 300, 200, E), E, "pen button back (87): right click, word elbc"},
+        {data(0x33, 0, 0, T), T, "event 33: no board key (ee 00 33 00 00 00 00 dd)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(describe_packet(c.pkt.data(), c.line), c.text);
+
+    std::vector<uint8_t> broken = data(T_DOWN, 1, 2, T);
+    broken[7] ^= 1;
+    EXPECT_EQ(describe_packet(broken.data(), T), "bad check byte: ee 00 51 00 02 00 01 bd");
+}
+
+// A 3 by 3 grid in board units, numbered down each column.
+std::vector<Pos> grid9() {
+    std::vector<Pos> points;
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 3; ++r) points.push_back({400 + 1650 * c, 400 + 1650 * r});
+    return points;
+}
+
+TEST(DoctorVerdicts, StoredCalibrations) {
+    std::vector<Pos> fine = grid9(), on_top = grid9(), off = grid9();
+    on_top[1] = on_top[0];
+    off[4] = {off[4].x + 900, off[4].y - 700};
+    const struct {
+        int count;
+        const std::vector<Pos>* points;
+        Verdict verdict;
+        const char* found;
+    } cases[] = {
+        {0, &fine, Verdict::problem, "none stored: the pen lands at the top left corner."},
+        {5, &fine, Verdict::problem,
+         "dotNum is 5, not 4, 9 or 20: the pen lands at the top left corner."},
+        {9, &fine, Verdict::ok, "9 points that fit together."},
+        {9, &on_top, Verdict::problem,
+         "targets 1 and 2 of 9 were touched on the same spot: the pen lands in the wrong place."},
+        {9, &off, Verdict::problem,
+         "target 5 of 9 does not fit the others: the pen lands in the wrong place near it."},
+    };
+    for (const auto& c : cases) {
+        const Finding f = judge_calibration(c.count, c.points->data());
+        EXPECT_EQ(f.verdict, c.verdict) << c.found;
+        EXPECT_EQ(f.found, c.found);
+        EXPECT_EQ(f.fix.empty(), c.verdict == Verdict::ok) << c.found;
+    }
+}
+
+TEST(DoctorVerdicts, EdgeKeysAreJudgedForTheBoardsLine) {
+    Pos none[EDGE_KEY_COUNT] = {}, taught[EDGE_KEY_COUNT] = {};
+    taught[5] = {120, 3900};
+    const struct {
+        int line, edgetab;
+        const Pos *touch, *elec;
+        Verdict verdict;
+        const char* found;
+    } cases[] = {
+        {-1, 0, taught, none, Verdict::ok,
+         "taught for the touch line, not taught for the electromagnetic line (the board's line "
+         "is not known here)."},
+        {LINE_TOUCH, 0, taught, none, Verdict::ok, "taught for the board's touch line."},
+        {LINE_TOUCH, 0, none, taught, Verdict::warning,
+         "not taught for the board's touch line: a touch on a printed edge key acts as a touch "
+         "on the screen."},
+        {LINE_TOUCH, 1, none, none, Verdict::ok, "the board has no printed edge keys to teach."},
+        {LINE_ELEC, 1, taught, none, Verdict::warning,
+         "not taught for the board's electromagnetic line: a touch on a printed edge key acts "
+         "as a touch on the screen."},
+        {LINE_ELEC, 0, none, none, Verdict::ok, "the board has no printed edge keys to teach."},
+    };
+    for (const auto& c : cases) {
+        const Finding f = judge_edge_keys(c.line, c.edgetab, c.touch, c.elec);
+        EXPECT_EQ(f.verdict, c.verdict) << c.found;
+        EXPECT_EQ(f.found, c.found);
+    }
+    // A missing key reads (0, 1): still not taught.
+    Pos missing[EDGE_KEY_COUNT];
+    for (Pos& p : missing) p = {0, 1};
+    EXPECT_EQ(judge_edge_keys(LINE_TOUCH, 0, missing, none).verdict, Verdict::warning);
+}
+
+// Extension lists as an Xwayland and an Xorg server announce them.
+TEST(DoctorVerdicts, AWaylandSessionIsAWarningWithTheWayOut) {
+    std::vector<std::string> xorg = {
+        "Generic Event Extension", "SHAPE", "MIT-SHM", "XInputExtension", "XTEST",
+        "BIG-REQUESTS", "SYNC", "XKEYBOARD", "XC-MISC", "XFIXES", "RENDER", "RANDR",
+        "XINERAMA", "Composite", "DAMAGE", "DOUBLE-BUFFER", "RECORD", "Present", "DRI3", "GLX"};
+    std::vector<std::string> xwayland = xorg;
+    xwayland.insert(xwayland.begin() + 14, "XWAYLAND");
+    EXPECT_EQ(finding_line(judge_session(xorg)), "ok      session: X11.");
+    EXPECT_EQ(finding_line(judge_session(xwayland)),
+              std::string("warning session: Xwayland, in a Wayland session. Fix: ") +
+                  XWAYLAND_NOTE);
+}
+
+TEST(DoctorReport, OneLinePerCheckAndAProblemFailsTheRun) {
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    Report report(out);
+    report.ok("device", "/dev/ttyUSB0 is there.");
+    report.warning("listener", "nothing listens.", "start it.");
+    EXPECT_EQ(report.exit_status(), 0);
+    report.problem("service", "not running.", "start it.");
+    EXPECT_EQ(report.exit_status(), 1);
+    fclose(out);
+    EXPECT_EQ(std::string(text, size),
+              "ok      device: /dev/ttyUSB0 is there.\n"
+              "warning listener: nothing listens. Fix: start it.\n"
+              "problem service: not running. Fix: start it.\n");
+    free(text);
+}
+
+// sysfs as it looks for an adapter on a USB hub: the tty's device link, the
+// interface with its driver, the USB device with its ids.
+TEST(DoctorFacts, TheUsbAdapterIsFoundAboveItsCharacterDevice) {
+    TempDir sys;
+    const std::string usb = sys.path() + "/devices/pci0000:00/usb1/1-2/1-2.4";
+    const std::string iface = usb + "/1-2.4:1.0";
+    const std::string tty = iface + "/ttyUSB0/tty/ttyUSB0";
+    ASSERT_EQ(std::system(("mkdir -p '" + tty + "' '" + sys.path() + "/dev/char' '" +
+                           sys.path() + "/bus/usb-serial/drivers/pl2303'")
+                              .c_str()),
+              0);
+    write_file(usb + "/idVendor", "067b\n");
+    write_file(usb + "/idProduct", "2303\n");
+    write_file(usb + "/manufacturer", "Prolific Technology Inc.\n");
+    write_file(usb + "/product", "USB-Serial Controller\n");
+    ASSERT_EQ(symlink("../..", (tty + "/device").c_str()), 0);
+    ASSERT_EQ(symlink((sys.path() + "/bus/usb-serial/drivers/pl2303").c_str(),
+                      (iface + "/ttyUSB0/driver").c_str()),
+              0);
+    ASSERT_EQ(symlink("../../devices/pci0000:00/usb1/1-2/1-2.4/1-2.4:1.0/ttyUSB0/tty/ttyUSB0",
+                      (sys.path() + "/dev/char/188:0").c_str()),
+              0);
+
+    UsbAdapter a;
+    ASSERT_TRUE(find_usb_adapter(sys.path(), 188, 0, &a));
+    EXPECT_EQ(adapter_label(a), "067b:2303 Prolific Technology Inc. USB-Serial Controller "
+                                "(driver pl2303)");
+    // A pseudo-terminal is not in sysfs; a device outside USB has no ids.
+    EXPECT_FALSE(find_usb_adapter(sys.path(), 136, 3, &a));
+    ASSERT_EQ(symlink("../../devices/pci0000:00", (sys.path() + "/dev/char/4:65").c_str()), 0);
+    EXPECT_FALSE(find_usb_adapter(sys.path(), 4, 65, &a));
+    EXPECT_EQ(adapter_label({"0403", "6001", "", "", ""}), "0403:6001");
+}
+
+TEST(DoctorFacts, UdevPropertiesAndDesktopEntries) {
+    const std::string entry = "S:serial/by-id/usb-FTDI-if00-port0\nI:1234\n"
+                              "E:ID_VENDOR_ID=0403\nE:ID_MM_DEVICE_IGNORE=1\nG:uaccess\n";
+    EXPECT_EQ(udev_property(entry, "ID_MM_DEVICE_IGNORE"), "1");
+    EXPECT_EQ(udev_property(entry, "ID_VENDOR"), "");
+    EXPECT_EQ(udev_property("E:XID_MM_DEVICE_IGNORE=1\n", "ID_MM_DEVICE_IGNORE"), "");
+
+    EXPECT_FALSE(desktop_entry_disabled("[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n"));
+    EXPECT_TRUE(desktop_entry_disabled("[Desktop Entry]\nHidden=true\n"));
+    EXPECT_TRUE(desktop_entry_disabled("[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n"));
+}
+
+// /proc/net/udp and udp6 as the kernel writes them (header, then one socket a line).
+TEST(DoctorFacts, AListenerOnTheCommandPortIsFoundInTheUdpTables) {
+    const std::string head =
+        "   sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
+        "timeout inode ref pointer drops\n";
+    const auto row = [](const char* local) {
+        return std::string("  783: ") + local +
+               " 00000000:0000 07 00000000:00000000 00:00000000 00000000  1000        0 41 2 "
+               "0000000000000000 0\n";
+    };
+    const struct {
+        std::string table;
+        bool receives;
+    } cases[] = {
+        {head, false},
+        {head + row("0100007F:2710"), true},   // 127.0.0.1:10000
+        {head + row("00000000:2710"), true},   // any address
+        {head + row("0100007F:2711"), false},  // another port
+        {head + row("0200007F:2710"), false},  // 127.0.0.2
+        {head + row("0100007F:0035") + row("0100007F:2710"), true},
+        {head + row("00000000000000000000000000000000:2710"), true},
+        {head + row("0000000000000000FFFF00000100007F:2710"), true},
+        {head + row("00000000000000000000000001000000:2710"), false},  // ::1 alone
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(udp_table_receives_loopback(c.table, 10000), c.receives) << c.table;
+}
+
+}  // namespace
