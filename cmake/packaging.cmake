@@ -29,7 +29,9 @@ the whiteboard application (UDP 127.0.0.1:10000); Quilld-compact is a smaller
 build for the pointer and the calibration key alone.
 
 The package also holds the calibration tool Zuraze (4, 9 or 20 targets), the
-edge-key setup tool Edgetab, two warning dialogs, menu entries, an autostart
+edge-key setup tool Edgetab, two warning dialogs, the diagnosis command
+whiteboard-doctor (it checks the chain from the adapter to the whiteboard
+application and says how to fix what is wrong), menu entries, an autostart
 entry, a systemd user unit, a udev rule for the board and manual pages.")
 set(CPACK_DEBIAN_DRIVERS_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/data/debian/postinst ${PROJECT_SOURCE_DIR}/data/debian/postrm)

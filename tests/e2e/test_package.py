@@ -29,6 +29,7 @@ SUITE_FILES = (
     "/usr/local/Slatrix_QM_RV_Drivers/edgetab_res/RedPen1.bmp",
     "/usr/share/RivarAzazuva/QMRV/Zuraze",
     "/usr/share/RivarAzazuva/QMRV/Edgetab",
+    "/usr/bin/whiteboard-doctor",
     "/usr/share/RivarAzazuva/QMRV/msg.ini",
     "/etc/xdg/autostart/quilld.desktop",
     "/usr/lib/systemd/user/quilld.service",
@@ -36,13 +37,14 @@ SUITE_FILES = (
     "/usr/share/applications/zuraze.desktop",
     "/usr/share/applications/edgetab.desktop",
     *(f"/usr/share/man/man1/{p}.1.gz" for p in
-      ("Quilld", "Quilld-compact", "Zuraze", "Edgetab", "Dupwarn", "Bareedge")),
+      ("Quilld", "Quilld-compact", "Zuraze", "Edgetab", "Dupwarn", "Bareedge",
+       "whiteboard-doctor")),
     "/usr/share/doc/whiteboard-drivers/copyright",
     "/usr/share/doc/whiteboard-drivers/changelog.gz",
 )
 EXECUTABLES = [f for f in SUITE_FILES if os.path.basename(f) in
                ("Quilld", "Quilld-compact", "Dupwarn", "Bareedge", "run_Orient", "Zuraze",
-                "Edgetab")]
+                "Edgetab", "whiteboard-doctor")]
 RUNTIME_DEPENDENCIES = ("libgtk2.0-0", "libx11-6", "libxtst6", "libglib2.0-0")
 WHITEBOARD_LAUNCHER = "/usr/share/Slatrix_Software/run"
 
