@@ -439,9 +439,22 @@ void check_board(Report& report, Chain& chain) {
 void check_service(Report& report, Chain&) {
     const int pid = registry_read(KEY_QUILLD);
     int service_pid = -1;
+    struct stat proc;
     if (registry_owns(pid, KEY_QUILLD)) {
         service_pid = pid;
-        report.ok("service", process_name(pid) + " runs (pid " + std::to_string(pid) + ").");
+        std::string runs = process_name(pid) + " runs (pid " + std::to_string(pid) + ")";
+        const std::string dir = "/proc/" + std::to_string(pid);
+        const bool others = stat(dir.c_str(), &proc) == 0 && proc.st_uid != geteuid();
+        if (others) runs += " for user " + quoted(owner_name(proc.st_uid));
+        // root looks on behalf of the desktop user; anyone else needs a service of their own.
+        if (others && geteuid() != 0)
+            report.problem("service",
+                           runs + ": it drives that user's desktop, not the one of " +
+                               quoted(user_name()) + ".",
+                           "once that user has logged out, or the service ended (sudo kill " +
+                               std::to_string(pid) + "), " + kStartService);
+        else
+            report.ok("service", runs + ".");
     } else if (pid > 0) {
         const std::string name = process_name(pid);
         report.problem("service",
@@ -465,9 +478,11 @@ void check_display(Report& report, Chain& chain) {
     }
     Display* display = XOpenDisplay(name);
     if (display == nullptr) {
-        report.problem("display", "the X display " + quoted(name) + " does not answer.",
-                       "run whiteboard-doctor in a terminal of the desktop session, logged in "
-                       "to the desktop.");
+        report.problem("display",
+                       "the X display " + quoted(name) +
+                           " cannot be opened: no X server there, or this user may not use it.",
+                       "run whiteboard-doctor in a terminal of the desktop session, as the user "
+                       "logged in to it.");
         return;
     }
     report.ok("display", "the X display " + quoted(name) + " answers.");
