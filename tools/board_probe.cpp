@@ -8,19 +8,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "board_packet.h"
 #include "paths.h"
 #include "serial.h"
 
 namespace {
 
-constexpr unsigned char DATA_HEAD = 0xEE;
 constexpr auto kListenFor = std::chrono::seconds(3);
-
-bool check_holds(const unsigned char (&pkt)[8]) {
-    unsigned char x = 0;
-    for (int i = 0; i < 7; i++) x ^= pkt[i];
-    return x == pkt[7];
-}
 
 }  // namespace
 
@@ -57,7 +51,7 @@ int main() {
             printf("short read (%zd bytes)\n", n);
             continue;
         }
-        bool ok = check_holds(pkt);
+        bool ok = packet_check_ok(pkt) != 0;
         printf("check %s", ok ? "ok" : "bad");
         if (pkt[0] != DATA_HEAD) {
             printf(", identification reply %02X %02X", pkt[0], pkt[1]);
