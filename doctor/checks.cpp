@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <X11/Xlib.h>
@@ -18,6 +17,7 @@
 #include <cstring>
 
 #include "calibration_grid.h"
+#include "clock.h"
 #include "facts.h"
 #include "fileio.h"
 #include "inifile.h"
@@ -102,12 +102,6 @@ const char* kind_of(mode_t mode) {
     return "a regular file";
 }
 
-double now_s() {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + ts.tv_nsec / 1e9;
-}
-
 // ---------------------------------------------------------------- port
 
 // The other adapters the system sees, when the board's name is missing.
@@ -182,10 +176,10 @@ ProbeResult probe(int fd) {
     flush_and_greet(fd);
     PacketReader reader;
     bool greeted_again = false;
-    const double start = now_s();
+    const double start = monotonic_seconds();
     uint8_t pkt[PACKET_SIZE];
-    while (!result.answered && now_s() - start < PROBE_SECONDS) {
-        if (!greeted_again && now_s() - start >= PROBE_SECONDS / 2) {
+    while (!result.answered && monotonic_seconds() - start < PROBE_SECONDS) {
+        if (!greeted_again && monotonic_seconds() - start >= PROBE_SECONDS / 2) {
             greeted_again = true;
             Connect_EQ2(fd);
         }
@@ -429,7 +423,9 @@ void check_board(Report& report, Chain& chain) {
         return;
     }
     report.problem("board",
-                   "silent: no answer to the greeting within 2 s. Likely causes: the board is "
+                   "silent: no answer to the greeting within " +
+                       std::to_string(int(PROBE_SECONDS)) +
+                       " s. Likely causes: the board is "
                    "switched off; the cable between the board and the adapter is loose; the "
                    "adapter is not the board's.",
                    "switch the board on, check both ends of its cable, then run "

@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 
 #include <atomic>
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <cstring>
 
 #include "checks.h"
+#include "clock.h"
 #include "packet_view.h"
 #include "paths.h"
 #include "serial.h"
@@ -23,12 +23,6 @@ volatile sig_atomic_t interrupted = 0;
 void stop_watching(int) {
     interrupted = 1;
     watching = 0;
-}
-
-double now_s() {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + ts.tv_nsec / 1e9;
 }
 
 }  // namespace
@@ -61,15 +55,15 @@ int watch_board() {
     printf("Watching " BOARD_DEVICE "; Ctrl+C ends.\n");
     watching = 1;
     int line = LINE_TOUCH;
-    const double start = now_s();
+    const double start = monotonic_seconds();
     read_packets(fd, watching, 0, [&](const uint8_t* pkt) {
         if (packet_check_ok(pkt) && pkt[0] != DATA_HEAD && line_of_head(pkt[0]) >= 0)
             line = line_of_head(pkt[0]);
-        printf("%8.3f  %s\n", now_s() - start, describe_packet(pkt, line).c_str());
+        printf("%8.3f  %s\n", monotonic_seconds() - start, describe_packet(pkt, line).c_str());
     });
     Close_port(fd);
     if (interrupted) return 0;
     // read_packets also ends when the board cannot be greeted any more.
-    printf("%8.3f  the board went away\n", now_s() - start);
+    printf("%8.3f  the board went away\n", monotonic_seconds() - start);
     return 1;
 }
