@@ -21,12 +21,18 @@ constexpr uint8_t E_DATA_EC = 0xEC;
 // The electromagnetic line's size class a byte 0 announces; 0 for any other.
 constexpr int size_class(uint8_t head) {
     switch (head) {
-        case E_DATA_5: return 50;
-        case E_DATA_6: return 60;
-        case E_DATA_8: return 80;
-        case E_DATA_CA: return 100;
-        case E_DATA_EC: return 120;
-        default: return 0;
+        case E_DATA_5:
+            return 50;
+        case E_DATA_6:
+            return 60;
+        case E_DATA_8:
+            return 80;
+        case E_DATA_CA:
+            return 100;
+        case E_DATA_EC:
+            return 120;
+        default:
+            return 0;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "checks.h"
 
+#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -8,8 +9,6 @@
 #include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <X11/Xlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -36,9 +35,9 @@ constexpr double PROBE_SECONDS = 2.0;
 const std::string kDevice = BOARD_DEVICE;
 const std::string kRecalibrate =
     "calibrate again: " ZURAZE_PROGRAM " (or press the board's calibration key).";
-const std::string kStartService =
-    "start the service: systemctl --user start " USER_UNIT " (or log out and in again); it "
-    "records its own process id.";
+const std::string kStartService = "start the service: systemctl --user start " USER_UNIT
+                                  " (or log out and in again); it "
+                                  "records its own process id.";
 
 std::string user_name() {
     const passwd* pw = getpwuid(geteuid());
@@ -127,11 +126,13 @@ void check_access(Report& report, Chain& chain, const struct stat& st) {
         fix = "log out and in again: this session started before " + quoted(user) +
               " joined the group " + quoted(group) + ".";
     else
-        fix = "unplug the adapter and plug it in again (the drivers package's udev rule gives "
-              "the desktop user the port), or join the port's group: sudo usermod -aG " +
-              group + " " + user + ", then log out and in.";
+        fix =
+            "unplug the adapter and plug it in again (the drivers package's udev rule gives "
+            "the desktop user the port), or join the port's group: sudo usermod -aG " +
+            group + " " + user + ", then log out and in.";
     if (!exists(UDEV_RULE_FILE))
-        fix += " The udev rule " UDEV_RULE_FILE " is missing: reinstall the whiteboard-drivers "
+        fix += " The udev rule " UDEV_RULE_FILE
+               " is missing: reinstall the whiteboard-drivers "
                "package.";
     report.problem("access",
                    "user " + quoted(user) + " may not read and write " + kDevice + " (" +
@@ -154,7 +155,8 @@ void check_modem_manager(Report& report, const struct stat& st) {
     }
     report.warning("modemmanager",
                    "ModemManager runs (pid " + std::to_string(running[0]) + ") and may probe " +
-                       kDevice + ": udev did not mark it " MODEM_MANAGER_IGNORE
+                       kDevice +
+                       ": udev did not mark it " MODEM_MANAGER_IGNORE
                        "=1, and its probes garble the board's packets.",
                    exists(UDEV_RULE_FILE)
                        ? "unplug the adapter and plug it in again, so that the rule " UDEV_RULE_FILE
@@ -210,8 +212,10 @@ void check_lock(Report& report, int service_pid) {
     struct stat st;
     if (lstat(QUILLD_LOCK, &st) != 0) {
         if (service_pid > 0)
-            report.warning("lock", QUILLD_LOCK " is missing while the service runs: a second "
-                                   "service could start beside it.",
+            report.warning("lock",
+                           QUILLD_LOCK
+                           " is missing while the service runs: a second "
+                           "service could start beside it.",
                            "restart the service: systemctl --user restart " USER_UNIT ".");
         else
             report.ok("lock", QUILLD_LOCK " is free.");
@@ -228,13 +232,13 @@ void check_lock(Report& report, int service_pid) {
     const long holder = fd >= 0 ? lock_holder_pid(fd) : -1;
     if (fd >= 0) close(fd);
     if (holder > 0 && holder == service_pid) {
-        report.ok("lock", QUILLD_LOCK " is held by the service (pid " + std::to_string(holder) +
-                              ").");
+        report.ok("lock",
+                  QUILLD_LOCK " is held by the service (pid " + std::to_string(holder) + ").");
         return;
     }
     if (holder > 0) {
-        const std::string who = "process " + std::to_string(holder) + " (" +
-                                process_name(int(holder)) + ")";
+        const std::string who =
+            "process " + std::to_string(holder) + " (" + process_name(int(holder)) + ")";
         report.problem("lock",
                        QUILLD_LOCK " is held by " + who +
                            ", which the registry does not name: the service of this session "
@@ -249,36 +253,39 @@ void check_lock(Report& report, int service_pid) {
         report.problem("lock",
                        QUILLD_LOCK " was left by user " + quoted(owner_name(st.st_uid)) +
                            ", and this user may not open it in /tmp: the service will not "
-                           "start for " + quoted(user_name()) + ".",
+                           "start for " +
+                           quoted(user_name()) + ".",
                        "sudo rm " QUILLD_LOCK);
         return;
     }
     if (service_pid > 0)
-        report.warning("lock", QUILLD_LOCK " is not held while the service runs: a second "
-                               "service could start beside it.",
+        report.warning("lock",
+                       QUILLD_LOCK
+                       " is not held while the service runs: a second "
+                       "service could start beside it.",
                        "restart the service: systemctl --user restart " USER_UNIT ".");
     else
-        report.ok("lock", QUILLD_LOCK " is left from an earlier run, and nobody holds it; the "
-                          "service takes it over.");
+        report.ok("lock", QUILLD_LOCK
+                  " is left from an earlier run, and nobody holds it; the "
+                  "service takes it over.");
 }
 
 void check_autostart(Report& report) {
     const std::string home = home_dir();
-    const bool entry = exists(AUTOSTART_ENTRY) &&
-                       !desktop_entry_disabled(read_text(AUTOSTART_ENTRY)) &&
-                       !desktop_entry_disabled(
-                           read_text(home + "/.config/autostart/" AUTOSTART_ENTRY_NAME));
-    const bool unit = exists(USER_UNIT_FILE) &&
-                      (exists("/etc/systemd/user/" USER_UNIT_WANTED_BY) ||
-                       exists(home + "/.config/systemd/user/" USER_UNIT_WANTED_BY));
+    const bool entry =
+        exists(AUTOSTART_ENTRY) && !desktop_entry_disabled(read_text(AUTOSTART_ENTRY)) &&
+        !desktop_entry_disabled(read_text(home + "/.config/autostart/" AUTOSTART_ENTRY_NAME));
+    const bool unit =
+        exists(USER_UNIT_FILE) && (exists("/etc/systemd/user/" USER_UNIT_WANTED_BY) ||
+                                   exists(home + "/.config/systemd/user/" USER_UNIT_WANTED_BY));
     if (entry && unit) {
         report.warning("autostart",
                        "both the autostart entry " AUTOSTART_ENTRY " and the user unit " USER_UNIT
                        " start the service: the second start warns that it already runs.",
                        "keep one: systemctl --user disable " USER_UNIT);
     } else if (entry) {
-        report.ok("autostart", "the autostart entry " AUTOSTART_ENTRY
-                               " starts the service with the session.");
+        report.ok("autostart",
+                  "the autostart entry " AUTOSTART_ENTRY " starts the service with the session.");
     } else if (unit) {
         report.ok("autostart", "the user unit " USER_UNIT " starts the service with the session.");
     } else {
@@ -354,15 +361,15 @@ void check_port(Report& report, Chain& chain) {
     struct stat st;
     if (stat(BOARD_DEVICE, &st) != 0) {
         const std::string others = other_adapters();
-        report.problem("device",
-                       kDevice + " is missing: no USB serial adapter is plugged in" +
-                           (others.empty() ? "." : " as the first one (the system has " + others +
-                                                       ")."),
-                       others.empty()
-                           ? "plug the board's USB cable in; then ls /dev/ttyUSB* lists the "
+        report.problem(
+            "device",
+            kDevice + " is missing: no USB serial adapter is plugged in" +
+                (others.empty() ? "." : " as the first one (the system has " + others + ")."),
+            others.empty() ? "plug the board's USB cable in; then ls /dev/ttyUSB* lists the "
                              "adapters the system sees."
                            : "unplug the other adapters and plug the board's in first: the "
-                             "suite reads " + kDevice + " alone.");
+                             "suite reads " +
+                                 kDevice + " alone.");
         return;
     }
     if (!S_ISCHR(st.st_mode)) {
@@ -411,8 +418,8 @@ void check_board(Report& report, Chain& chain) {
         if (chain.board)
             report.ok("board", board_description(*chain.board) + ".");
         else
-            report.warning("board", "answers with an identification the suite does not know: " +
-                                        said + ".",
+            report.warning("board",
+                           "answers with an identification the suite does not know: " + said + ".",
                            "the service reads such a board as the touch line; tell the board's "
                            "supplier the reply.");
         return;
@@ -426,8 +433,8 @@ void check_board(Report& report, Chain& chain) {
                    "silent: no answer to the greeting within " +
                        std::to_string(int(PROBE_SECONDS)) +
                        " s. Likely causes: the board is "
-                   "switched off; the cable between the board and the adapter is loose; the "
-                   "adapter is not the board's.",
+                       "switched off; the cable between the board and the adapter is loose; the "
+                       "adapter is not the board's.",
                    "switch the board on, check both ends of its cable, then run "
                    "whiteboard-doctor again.");
 }
@@ -487,8 +494,8 @@ void check_display(Report& report, Chain& chain) {
     chain.monitors = list_monitors(display);
     chain.screen_known = true;
     XCloseDisplay(display);
-    std::string found = std::to_string(chain.screen.width) + "x" +
-                        std::to_string(chain.screen.height);
+    std::string found =
+        std::to_string(chain.screen.width) + "x" + std::to_string(chain.screen.height);
     found += chain.monitors.empty() ? ", no monitor list."
                                     : ", monitors: " + monitor_list(chain.monitors) + ".";
     report.ok("screen", found);
@@ -520,8 +527,8 @@ Finding judge_calibration(int count, const Pos points[]) {
     }
     const int off = find_misclick(g, points, count);
     if (off == -1)
-        return {Verdict::ok, "calibration",
-                std::to_string(count) + " points that fit together.", ""};
+        return {Verdict::ok, "calibration", std::to_string(count) + " points that fit together.",
+                ""};
     return {Verdict::problem, "calibration",
             off >= 0 ? "target " + std::to_string(off + 1) + of +
                            " does not fit the others: the pen lands in the wrong place near it."
@@ -561,13 +568,15 @@ void check_configuration(Report& report, Chain& chain) {
     if (!S_ISREG(st.st_mode)) {
         report.problem("config", CONFIG_FILE " is " + std::string(kind_of(st.st_mode)) + ".",
                        "sudo rm -r " CONFIG_FILE "; sudo install -m 0666 /dev/null " CONFIG_FILE
-                       ", then " + kRecalibrate);
+                       ", then " +
+                           kRecalibrate);
         return;
     }
     const std::string size = std::to_string(st.st_size) + " bytes";
     if (access(CONFIG_FILE, R_OK) != 0) {
-        report.problem("config", CONFIG_FILE " is not readable by user " + quoted(user_name()) +
-                                     " (" + mode_and_owner(st) + ").",
+        report.problem("config",
+                       CONFIG_FILE " is not readable by user " + quoted(user_name()) + " (" +
+                           mode_and_owner(st) + ").",
                        "sudo chmod 0666 " CONFIG_FILE);
         return;
     }
@@ -576,9 +585,11 @@ void check_configuration(Report& report, Chain& chain) {
                        CONFIG_FILE " holds " + size + ", more than the " +
                            std::to_string(INI_BUF_SIZE - 1) +
                            " the programs read: they find no calibration and store none.",
-                       "keep a copy (cp " CONFIG_FILE " ~/config.ini.bak) and remove the "
+                       "keep a copy (cp " CONFIG_FILE
+                       " ~/config.ini.bak) and remove the "
                        "sections other than [" SEC_COORDINATE "], [" SEC_MONITOR "], [" SEC_HOTKEY
-                       "], [" SEC_QMEDGETAB "] and [" SEC_PID "], then " + kRecalibrate);
+                       "], [" SEC_QMEDGETAB "] and [" SEC_PID "], then " +
+                           kRecalibrate);
         return;
     }
     if (access(CONFIG_FILE, W_OK) != 0)
@@ -601,8 +612,8 @@ void check_configuration(Report& report, Chain& chain) {
     Pos touch[EDGE_KEY_COUNT], elec[EDGE_KEY_COUNT];
     config_read_hotkeys(chain.config, touch);
     config_read_qm_keys(chain.config, elec);
-    report.add(judge_edge_keys(chain.board_line, chain.board ? chain.board->edgetab : 0, touch,
-                               elec));
+    report.add(
+        judge_edge_keys(chain.board_line, chain.board ? chain.board->edgetab : 0, touch, elec));
 }
 
 void check_whiteboard_app(Report& report) {

@@ -72,9 +72,9 @@ bool find_usb_adapter(const std::string& sys_root, unsigned major, unsigned mino
         const std::string vendor = first_line(dir + "/idVendor");
         const std::string product = first_line(dir + "/idProduct");
         if (vendor.empty() || product.empty()) continue;
-        *out = UsbAdapter{vendor, product, first_line(dir + "/manufacturer"),
-                          first_line(dir + "/product"),
-                          base_name(real_path(node + "/device/driver"))};
+        *out =
+            UsbAdapter{vendor, product, first_line(dir + "/manufacturer"),
+                       first_line(dir + "/product"), base_name(real_path(node + "/device/driver"))};
         return true;
     }
     return false;
@@ -98,9 +98,9 @@ std::string udev_property(const std::string& entry, const std::string& name) {
 bool udp_table_receives_loopback(const std::string& table, int port) {
     // "  12: 0100007F:2710 00000000:0000 07 ...": the local address in hex,
     // IPv4 as the kernel's 32-bit word, IPv6 as four of them.
-    static const char* const kReceivers[] = {
-        "0100007F", "00000000", "00000000000000000000000000000000",
-        "0000000000000000FFFF00000100007F"};
+    static const char* const kReceivers[] = {"0100007F", "00000000",
+                                             "00000000000000000000000000000000",
+                                             "0000000000000000FFFF00000100007F"};
     char port_hex[8];
     snprintf(port_hex, sizeof port_hex, "%04X", unsigned(port) & 0xFFFF);
     for (const std::string& line : lines_of(table)) {
@@ -121,8 +121,7 @@ std::vector<int> processes_named(const std::string& name) {
     if (dir == nullptr) return pids;
     while (const dirent* e = readdir(dir)) {
         if (!isdigit(static_cast<unsigned char>(e->d_name[0]))) continue;
-        if (process_name(atoi(e->d_name)) == name)
-            pids.push_back(atoi(e->d_name));
+        if (process_name(atoi(e->d_name)) == name) pids.push_back(atoi(e->d_name));
     }
     closedir(dir);
     return pids;

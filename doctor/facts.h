@@ -21,8 +21,7 @@ struct UsbAdapter {
 // Looks up character device major:minor under sys_root ("/sys"): the first
 // directory above it that holds idVendor and idProduct. false when the device
 // is not in sysfs (a pseudo-terminal) or hangs off no USB device.
-bool find_usb_adapter(const std::string& sys_root, unsigned major, unsigned minor,
-                      UsbAdapter* out);
+bool find_usb_adapter(const std::string& sys_root, unsigned major, unsigned minor, UsbAdapter* out);
 
 // "0403:6001 FTDI FT232R USB UART (driver ftdi_sio)".
 std::string adapter_label(const UsbAdapter& a);

@@ -31,7 +31,8 @@ std::string at(BoardPoint p) { return "x " + std::to_string(p.x) + " y " + std::
 std::string key_text(uint8_t code) {
     const int key = edge_key_of_code(code);
     if (key < 0) return "";
-    std::string text = "key " + std::string(kEdgeKeys[key].stem) + " (" + hex_bytes(&code, 1) + "): ";
+    std::string text =
+        "key " + std::string(kEdgeKeys[key].stem) + " (" + hex_bytes(&code, 1) + "): ";
     if (kEdgeKeys[key].word) return text + "word " + word_of(kEdgeKeys[key].word);
     return text + (key == EDGE_KEY_ORIENT ? "starts the calibration tool"
                                           : "starts the whiteboard application");
@@ -43,8 +44,7 @@ std::string data_text(const uint8_t* pkt, int line) {
     // The two lines share the contact and lift codes.
     if (event == T_DOWN) return "contact " + at(p);
     if (event == T_UP) return "lift " + at(p);
-    if (event == Elec_Front)
-        return "pen button front (85) at " + at(p) + ": left click, word elfc";
+    if (event == Elec_Front) return "pen button front (85) at " + at(p) + ": left click, word elfc";
     if (event == Elec_Back) return "pen button back (87): right click, word elbc";
     const std::string key = key_text(event);
     if (!key.empty()) return key;
@@ -64,7 +64,8 @@ std::string board_description(const BoardIdent& row) {
 std::string describe_packet(const uint8_t* pkt, int line) {
     if (!packet_check_ok(pkt)) return "bad check byte: " + hex_bytes(pkt, PACKET_SIZE);
     if (pkt[0] == DATA_HEAD) return data_text(pkt, line);
-    if (const BoardIdent* row = identify(pkt[0], pkt[1])) return "board: " + board_description(*row);
+    if (const BoardIdent* row = identify(pkt[0], pkt[1]))
+        return "board: " + board_description(*row);
     const int announced = line_of_head(pkt[0]);
     if (announced >= 0)
         return std::string("board: ") + line_name(announced) + " line, unknown model (reply " +

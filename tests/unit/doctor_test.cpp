@@ -138,16 +138,32 @@ TEST(DoctorVerdicts, EdgeKeysAreJudgedForTheBoardsLine) {
 
 // Extension lists as an Xwayland and an Xorg server announce them.
 TEST(DoctorVerdicts, AWaylandSessionIsAWarningWithTheWayOut) {
-    std::vector<std::string> xorg = {
-        "Generic Event Extension", "SHAPE", "MIT-SHM", "XInputExtension", "XTEST",
-        "BIG-REQUESTS", "SYNC", "XKEYBOARD", "XC-MISC", "XFIXES", "RENDER", "RANDR",
-        "XINERAMA", "Composite", "DAMAGE", "DOUBLE-BUFFER", "RECORD", "Present", "DRI3", "GLX"};
+    std::vector<std::string> xorg = {"Generic Event Extension",
+                                     "SHAPE",
+                                     "MIT-SHM",
+                                     "XInputExtension",
+                                     "XTEST",
+                                     "BIG-REQUESTS",
+                                     "SYNC",
+                                     "XKEYBOARD",
+                                     "XC-MISC",
+                                     "XFIXES",
+                                     "RENDER",
+                                     "RANDR",
+                                     "XINERAMA",
+                                     "Composite",
+                                     "DAMAGE",
+                                     "DOUBLE-BUFFER",
+                                     "RECORD",
+                                     "Present",
+                                     "DRI3",
+                                     "GLX"};
     std::vector<std::string> xwayland = xorg;
     xwayland.insert(xwayland.begin() + 14, "XWAYLAND");
     EXPECT_EQ(finding_line(judge_session(xorg)), "ok      session: X11.");
-    EXPECT_EQ(finding_line(judge_session(xwayland)),
-              std::string("warning session: Xwayland, in a Wayland session. Fix: ") +
-                  XWAYLAND_NOTE);
+    EXPECT_EQ(
+        finding_line(judge_session(xwayland)),
+        std::string("warning session: Xwayland, in a Wayland session. Fix: ") + XWAYLAND_NOTE);
 }
 
 TEST(DoctorReport, OneLinePerCheckAndAProblemFailsTheRun) {
@@ -175,8 +191,8 @@ TEST(DoctorFacts, TheUsbAdapterIsFoundAboveItsCharacterDevice) {
     const std::string usb = sys.path() + "/devices/pci0000:00/usb1/1-2/1-2.4";
     const std::string iface = usb + "/1-2.4:1.0";
     const std::string tty = iface + "/ttyUSB0/tty/ttyUSB0";
-    ASSERT_EQ(std::system(("mkdir -p '" + tty + "' '" + sys.path() + "/dev/char' '" +
-                           sys.path() + "/bus/usb-serial/drivers/pl2303'")
+    ASSERT_EQ(std::system(("mkdir -p '" + tty + "' '" + sys.path() + "/dev/char' '" + sys.path() +
+                           "/bus/usb-serial/drivers/pl2303'")
                               .c_str()),
               0);
     write_file(usb + "/idVendor", "067b\n");
@@ -193,8 +209,9 @@ TEST(DoctorFacts, TheUsbAdapterIsFoundAboveItsCharacterDevice) {
 
     UsbAdapter a;
     ASSERT_TRUE(find_usb_adapter(sys.path(), 188, 0, &a));
-    EXPECT_EQ(adapter_label(a), "067b:2303 Prolific Technology Inc. USB-Serial Controller "
-                                "(driver pl2303)");
+    EXPECT_EQ(adapter_label(a),
+              "067b:2303 Prolific Technology Inc. USB-Serial Controller "
+              "(driver pl2303)");
     // A pseudo-terminal is not in sysfs; a device outside USB has no ids.
     EXPECT_FALSE(find_usb_adapter(sys.path(), 136, 3, &a));
     ASSERT_EQ(symlink("../../devices/pci0000:00", (sys.path() + "/dev/char/4:65").c_str()), 0);
@@ -203,8 +220,9 @@ TEST(DoctorFacts, TheUsbAdapterIsFoundAboveItsCharacterDevice) {
 }
 
 TEST(DoctorFacts, UdevPropertiesAndDesktopEntries) {
-    const std::string entry = "S:serial/by-id/usb-FTDI-if00-port0\nI:1234\n"
-                              "E:ID_VENDOR_ID=0403\nE:ID_MM_DEVICE_IGNORE=1\nG:uaccess\n";
+    const std::string entry =
+        "S:serial/by-id/usb-FTDI-if00-port0\nI:1234\n"
+        "E:ID_VENDOR_ID=0403\nE:ID_MM_DEVICE_IGNORE=1\nG:uaccess\n";
     EXPECT_EQ(udev_property(entry, "ID_MM_DEVICE_IGNORE"), "1");
     EXPECT_EQ(udev_property(entry, "ID_VENDOR"), "");
     EXPECT_EQ(udev_property("E:XID_MM_DEVICE_IGNORE=1\n", "ID_MM_DEVICE_IGNORE"), "");
