@@ -1,6 +1,7 @@
 // The capture rules of both tools on one serial byte stream: the calibration
 // tool's targets and the edge-key tool's keys, fed packet by packet as their
-// capture threads do.
+// capture threads do; the doctor's live view names each packet, and judges
+// the targets once all are measured.
 //
 // Input: option byte (bit 0 repairs check bytes so the fuzzer reaches the
 // rules easily, bits 1-2 the calibration's point count), then the stream.
@@ -10,6 +11,8 @@
 #include "Edgetab/capture.h"
 #include "board_packet.h"
 #include "calibration/capture.h"
+#include "doctor/checks.h"
+#include "doctor/packet_view.h"
 #include "fuzz_input.h"
 
 namespace {
@@ -64,6 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 require(targets.cur_key == before, "a target counted without completion");
                 break;
         }
+
+        require(!describe_packet(pkt, keys.kind.valu_flags).empty(), "a packet without a name");
+        if (targets.cur_key == dots)
+            require(!judge_calibration(dots, targets.KeyPos).found.empty(), "a silent verdict");
 
         switch (classify(pkt)) {
             case PacketKind::no_edge_keys:  // the tool hands over to its warning here
