@@ -61,14 +61,15 @@ std::string board_description(const BoardIdent& row) {
     return text + " printed edge keys (" + row.name + ", reply " + hex_bytes(reply, 2) + ")";
 }
 
+std::string reply_description(const uint8_t* pkt) {
+    if (const BoardIdent* row = identify(pkt[0], pkt[1])) return board_description(*row);
+    const int line = line_of_head(pkt[0]);
+    if (line < 0) return "an identification no board line uses (reply " + hex_bytes(pkt, 2) + ")";
+    return std::string(line_name(line)) + " line, unknown model (reply " + hex_bytes(pkt, 2) + ")";
+}
+
 std::string describe_packet(const uint8_t* pkt, int line) {
     if (!packet_check_ok(pkt)) return "bad check byte: " + hex_bytes(pkt, PACKET_SIZE);
     if (pkt[0] == DATA_HEAD) return data_text(pkt, line);
-    if (const BoardIdent* row = identify(pkt[0], pkt[1]))
-        return "board: " + board_description(*row);
-    const int announced = line_of_head(pkt[0]);
-    if (announced >= 0)
-        return std::string("board: ") + line_name(announced) + " line, unknown model (reply " +
-               hex_bytes(pkt, 2) + ")";
-    return "unknown packet: " + hex_bytes(pkt, PACKET_SIZE);
+    return "board: " + reply_description(pkt);
 }

@@ -173,8 +173,8 @@ def test_a_port_the_user_may_not_open_is_not_probed(config, board, xserver):
     ((0xE8, 0xCE), r"ok +board: electromagnetic line, size class 80, with printed edge keys "
                    r"\(ElecH_Cmp_80, reply e8 ce\)\.$",
      r"warning +edge keys: not taught for the board's electromagnetic line"),
-    ((0xC8, 0x11), r"warning +board: answers with an identification the suite does not know: "
-                   r".*reply c8 11",
+    ((0xC8, 0x11), r"warning +board: touch line, unknown model \(reply c8 11\)\. Fix: the suite "
+                   r"does not know this model; the service reads the board as the touch line\.",
      r"warning +edge keys: not taught for the board's touch line"),
     (None, r"problem +board: silent: no answer to the greeting within 2 s\.",
      r"ok +edge keys: not taught for the touch line, not taught for the electromagnetic line "

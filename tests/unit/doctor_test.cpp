@@ -9,7 +9,6 @@
 #include "checks.h"
 #include "facts.h"
 #include "packet_view.h"
-#include "report.h"
 #include "test_support.h"
 
 namespace {
@@ -47,7 +46,7 @@ TEST(PacketView, EveryKindOfPacketIsNamed) {
         {packet({0xE5, 0x11, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), T,
          "board: electromagnetic line, unknown model (reply e5 11)"},
         {packet({0x42, 0xCC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), T,
-         "unknown packet: 42 cc ff ff ff ff ff 71"},
+         "board: an identification no board line uses (reply 42 cc)"},
         {data(T_DOWN, 1200, 800, T), T, "contact x 1200 y 800"},
         {data(T_DOWN, 1200, 800, E), E, "contact x 1200 y 800"},
         {data(T_UP, 4095, 0, E), E, "lift x 4095 y 0"},
@@ -164,24 +163,6 @@ TEST(DoctorVerdicts, AWaylandSessionIsAWarningWithTheWayOut) {
     EXPECT_EQ(
         finding_line(judge_session(xwayland)),
         std::string("warning session: Xwayland, in a Wayland session. Fix: ") + XWAYLAND_NOTE);
-}
-
-TEST(DoctorReport, OneLinePerCheckAndAProblemFailsTheRun) {
-    char* text = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&text, &size);
-    Report report(out);
-    report.ok("device", "/dev/ttyUSB0 is there.");
-    report.warning("listener", "nothing listens.", "start it.");
-    EXPECT_EQ(report.exit_status(), 0);
-    report.problem("service", "not running.", "start it.");
-    EXPECT_EQ(report.exit_status(), 1);
-    fclose(out);
-    EXPECT_EQ(std::string(text, size),
-              "ok      device: /dev/ttyUSB0 is there.\n"
-              "warning listener: nothing listens. Fix: start it.\n"
-              "problem service: not running. Fix: start it.\n");
-    free(text);
 }
 
 // sysfs as it looks for an adapter on a USB hub: the tty's device link, the

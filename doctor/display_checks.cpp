@@ -1,0 +1,87 @@
+#include "checks.h"
+
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "host.h"
+#include "x_screen.h"
+
+namespace {
+
+std::string monitor_list(const std::vector<Monitor>& monitors) {
+    std::string text;
+    for (const Monitor& m : monitors)
+        text += (text.empty() ? "" : ", ") + monitor_label(m) + "+" + std::to_string(m.area.x) +
+                "+" + std::to_string(m.area.y);
+    return text;
+}
+
+// Whether the monitors show different parts of the screen (not all mirrors of it).
+bool screen_split(const std::vector<Monitor>& monitors, const Rect& screen) {
+    return monitors.size() > 1 &&
+           std::any_of(monitors.begin(), monitors.end(),
+                       [&](const Monitor& m) { return !(m.area == screen); });
+}
+
+void check_calibrated_monitor(Report& report, const Chain& chain) {
+    const std::string stored = config_monitor(chain.config);
+    if (stored.empty()) {
+        if (screen_split(chain.monitors, chain.screen))
+            report.warning("monitor",
+                           "the calibration covers the whole screen, which now spans " +
+                               std::to_string(chain.monitors.size()) +
+                               " monitors: the pen lands away from the projected picture.",
+                           kRecalibrate + " It asks for the monitor the board shows.");
+        else
+            report.ok("monitor", "the calibration covers the whole screen.");
+        return;
+    }
+    if (const Monitor* m = find_monitor(chain.monitors, stored))
+        report.ok("monitor", "the calibration was made on monitor " + quoted(stored) +
+                                 ", which is connected (" + monitor_label(*m) + ").");
+    else
+        report.warning("monitor",
+                       "the calibration was made on monitor " + quoted(stored) +
+                           ", which is not connected: the board maps onto the whole screen.",
+                       "connect " + quoted(stored) + ", or " + kRecalibrate);
+}
+
+}  // namespace
+
+void check_display(Report& report, Chain& chain) {
+    const char* name = getenv("DISPLAY");
+    if (name == nullptr || *name == '\0') {
+        report.problem("display", "no X display: DISPLAY is not set.",
+                       "run whiteboard-doctor in a terminal of the desktop session.");
+        return;
+    }
+    Display* display = XOpenDisplay(name);
+    if (display == nullptr) {
+        report.problem("display",
+                       "the X display " + quoted(name) +
+                           " cannot be opened: no X server there, or this user may not use it.",
+                       "run whiteboard-doctor in a terminal of the desktop session, as the user "
+                       "logged in to it.");
+        return;
+    }
+    report.ok("display", "the X display " + quoted(name) + " answers.");
+    report.add(judge_session(list_extensions(display)));
+    chain.screen = screen_rect(display);
+    chain.monitors = list_monitors(display);
+    chain.screen_known = true;
+    XCloseDisplay(display);
+    std::string found =
+        std::to_string(chain.screen.width) + "x" + std::to_string(chain.screen.height);
+    found += chain.monitors.empty() ? ", no monitor list."
+                                    : ", monitors: " + monitor_list(chain.monitors) + ".";
+    report.ok("screen", found);
+    check_calibrated_monitor(report, chain);
+}
+
+Finding judge_session(const std::vector<std::string>& extensions) {
+    if (lists_xwayland(extensions))
+        return {Verdict::warning, "session", "Xwayland, in a Wayland session.", XWAYLAND_NOTE};
+    return {Verdict::ok, "session", "X11.", ""};
+}

@@ -1,0 +1,224 @@
+#include "checks.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "clock.h"
+#include "facts.h"
+#include "fileio.h"
+#include "host.h"
+#include "packet_view.h"
+#include "registry.h"
+#include "serial.h"
+
+namespace {
+
+// How long a silent board gets to answer; it is greeted twice meanwhile.
+constexpr double PROBE_SECONDS = 2.0;
+
+const std::string kDevice = BOARD_DEVICE;
+
+// The other adapters the system sees, when the board's name is missing.
+std::string other_adapters() {
+    std::string found;
+    for (int i = 1; i < 10; ++i) {
+        const std::string name = "/dev/ttyUSB" + std::to_string(i);
+        if (exists(name)) found += (found.empty() ? "" : ", ") + name;
+    }
+    return found;
+}
+
+void check_access(Report& report, Chain& chain, const struct stat& st) {
+    const std::string user = user_name();
+    if (access(BOARD_DEVICE, R_OK | W_OK) == 0) {
+        chain.port_open_to_user = true;
+        report.ok("access", "user " + quoted(user) + " may read and write " + kDevice + ".");
+        return;
+    }
+    const std::string group = group_name(st.st_gid);
+    std::string fix;
+    if (user_listed_in_group(st.st_gid) && !process_in_group(st.st_gid))
+        fix = "log out and in again: this session started before " + quoted(user) +
+              " joined the group " + quoted(group) + ".";
+    else
+        fix = "unplug the adapter and plug it in again (the drivers package's udev rule gives "
+              "the desktop user the port)" +
+              // A port of group root has no group worth joining.
+              (st.st_gid == 0 ? std::string(".")
+                              : ", or join the port's group: sudo usermod -aG " + group + " " +
+                                    user + ", then log out and in.");
+    if (!exists(UDEV_RULE_FILE))
+        fix += " The udev rule " UDEV_RULE_FILE
+               " is missing: reinstall the whiteboard-drivers "
+               "package.";
+    report.problem("access",
+                   "user " + quoted(user) + " may not read and write " + kDevice + " (" +
+                       mode_and_owner(st) + ").",
+                   fix);
+}
+
+void check_modem_manager(Report& report, const struct stat& st) {
+    const std::vector<int> running = processes_named("ModemManager");
+    if (running.empty()) {
+        report.ok("modemmanager", "ModemManager is not running.");
+        return;
+    }
+    const std::string entry = "/run/udev/data/c" + std::to_string(major(st.st_rdev)) + ":" +
+                              std::to_string(minor(st.st_rdev));
+    if (udev_property(read_text(entry), MODEM_MANAGER_IGNORE) == "1") {
+        report.ok("modemmanager", "ModemManager runs and leaves " + kDevice +
+                                      " alone (" MODEM_MANAGER_IGNORE "=1).");
+        return;
+    }
+    report.warning("modemmanager",
+                   "ModemManager runs (pid " + std::to_string(running[0]) + ") and may probe " +
+                       kDevice +
+                       ": udev did not mark it " MODEM_MANAGER_IGNORE
+                       "=1, and its probes garble the board's packets.",
+                   exists(UDEV_RULE_FILE)
+                       ? "unplug the adapter and plug it in again, so that the rule " UDEV_RULE_FILE
+                         " applies; or stop it: sudo systemctl stop ModemManager."
+                       : "reinstall the whiteboard-drivers package (its udev rule " UDEV_RULE_FILE
+                         " is missing); or stop it: sudo systemctl stop ModemManager.");
+}
+
+struct ProbeResult {
+    bool answered = false;  // an identification reply
+    bool sent_data = false;
+    uint8_t reply[PACKET_SIZE] = {};
+};
+
+ProbeResult probe(int fd) {
+    ProbeResult result;
+    flush_and_greet(fd);
+    PacketReader reader;
+    bool greeted_again = false;
+    const double start = monotonic_seconds();
+    uint8_t pkt[PACKET_SIZE];
+    while (!result.answered && monotonic_seconds() - start < PROBE_SECONDS) {
+        if (!greeted_again && monotonic_seconds() - start >= PROBE_SECONDS / 2) {
+            greeted_again = true;
+            Connect_EQ2(fd);
+        }
+        const int got = reader.next(fd, pkt);
+        if (got < 0) break;
+        if (got == 0 || !packet_check_ok(pkt)) continue;
+        if (pkt[0] == DATA_HEAD) {
+            result.sent_data = true;
+        } else {
+            result.answered = true;
+            memcpy(result.reply, pkt, PACKET_SIZE);
+        }
+    }
+    return result;
+}
+
+struct Registered {
+    const char* key;
+    const char* what;
+};
+
+const Registered kReaders[] = {{KEY_QUILLD, "the service"},
+                               {KEY_ZURAZE, "the calibration tool"},
+                               {KEY_EDGETAB, "the edge-key tool"}};
+
+}  // namespace
+
+std::string board_reader() {
+    for (const Registered& r : kReaders) {
+        const int pid = registry_read(r.key);
+        if (registry_owns(pid, r.key))
+            return std::string(r.what) + " " + process_name(pid) + " (pid " + std::to_string(pid) +
+                   ")";
+    }
+    return "";
+}
+
+void check_port(Report& report, Chain& chain) {
+    struct stat st;
+    if (stat(BOARD_DEVICE, &st) != 0) {
+        const std::string others = other_adapters();
+        report.problem(
+            "device",
+            kDevice + " is missing: no USB serial adapter is plugged in" +
+                (others.empty() ? "." : " as the first one (the system has " + others + ")."),
+            others.empty() ? "plug the board's USB cable in; then ls /dev/ttyUSB* lists the "
+                             "adapters the system sees."
+                           : "unplug the other adapters and plug the board's in first: the "
+                             "suite reads " +
+                                 kDevice + " alone.");
+        return;
+    }
+    if (!S_ISCHR(st.st_mode)) {
+        report.problem("device", kDevice + " is " + kind_of(st.st_mode) + ", not a serial port.",
+                       "sudo rm " + kDevice + ", then unplug the adapter and plug it in again.");
+        return;
+    }
+    report.ok("device", kDevice + " is there.");
+    UsbAdapter adapter;
+    if (find_usb_adapter("/sys", major(st.st_rdev), minor(st.st_rdev), &adapter))
+        report.ok("adapter", adapter_label(adapter) + ".");
+    else
+        report.warning("adapter",
+                       kDevice + " (" + std::to_string(major(st.st_rdev)) + ":" +
+                           std::to_string(minor(st.st_rdev)) +
+                           ") hangs off no USB device the system lists: not the board's USB "
+                           "serial adapter.",
+                       "plug the board's USB cable straight into the computer; a board "
+                       "simulator needs no fix.");
+    check_access(report, chain, st);
+    check_modem_manager(report, st);
+}
+
+void check_board(Report& report, Chain& chain) {
+    chain.board_reader = board_reader();
+    if (!chain.board_reader.empty()) {
+        report.ok("board", chain.board_reader + " reads the board; not probed while it does.");
+        return;
+    }
+    if (!chain.port_open_to_user) return;  // the port's lines said why
+    const int fd = Open_EQ(false);
+    if (fd < 0) {
+        report.problem("board", kDevice + " cannot be opened: " + strerror(errno) + ".",
+                       "see which program holds it: fuser -v " + kDevice + ".");
+        return;
+    }
+    // Nobody else opens the port while it is probed.
+    ioctl(fd, TIOCEXCL);
+    Init_EQ(fd);
+    const ProbeResult result = probe(fd);
+    Close_port(fd);
+    if (result.answered) {
+        chain.board_line = line_of_head(result.reply[0]);
+        chain.board = identify(result.reply[0], result.reply[1]);
+        if (chain.board)
+            report.ok("board", board_description(*chain.board) + ".");
+        else
+            report.warning("board", reply_description(result.reply) + ".",
+                           "the suite does not know this model; the service reads the board as "
+                           "the " + std::string(chain.board_line == LINE_ELEC ? "electromagnetic"
+                                                                             : "touch") +
+                               " line. Tell the board's supplier the reply.");
+        return;
+    }
+    if (result.sent_data) {
+        report.warning("board", "sends packets but did not identify itself when greeted.",
+                       "switch the board off and on again, then run whiteboard-doctor again.");
+        return;
+    }
+    report.problem("board",
+                   "silent: no answer to the greeting within " +
+                       std::to_string(int(PROBE_SECONDS)) +
+                       " s. Likely causes: the board is "
+                       "switched off; the cable between the board and the adapter is loose; the "
+                       "adapter is not the board's.",
+                   "switch the board on, check both ends of its cable, then run "
+                   "whiteboard-doctor again.");
+}

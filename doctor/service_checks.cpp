@@ -1,0 +1,136 @@
+#include "checks.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "facts.h"
+#include "fileio.h"
+#include "host.h"
+#include "registry.h"
+
+namespace {
+
+void check_lock(Report& report, int service_pid) {
+    struct stat st;
+    if (lstat(QUILLD_LOCK, &st) != 0) {
+        if (service_pid > 0)
+            report.warning("lock",
+                           QUILLD_LOCK
+                           " is missing while the service runs: a second "
+                           "service could start beside it.",
+                           "restart the service: systemctl --user restart " USER_UNIT ".");
+        else
+            report.ok("lock", QUILLD_LOCK " is free.");
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        report.problem("lock",
+                       QUILLD_LOCK " is " + std::string(kind_of(st.st_mode)) +
+                           ": the service cannot take its lock and will not start.",
+                       "sudo rm -r " QUILLD_LOCK);
+        return;
+    }
+    const int fd = open(QUILLD_LOCK, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const long holder = fd >= 0 ? lock_holder_pid(fd) : -1;
+    if (fd >= 0) close(fd);
+    if (holder > 0 && holder == service_pid) {
+        report.ok("lock",
+                  QUILLD_LOCK " is held by the service (pid " + std::to_string(holder) + ").");
+        return;
+    }
+    if (holder > 0) {
+        const std::string who =
+            "process " + std::to_string(holder) + " (" + process_name(int(holder)) + ")";
+        report.problem("lock",
+                       QUILLD_LOCK " is held by " + who +
+                           ", which the registry does not name: the service of this session "
+                           "cannot start.",
+                       "end it (kill " + std::to_string(holder) + "), then " + kStartService);
+        return;
+    }
+    // Nobody holds it: the service takes it over, unless the file belongs to
+    // another user and /tmp's protection keeps this user from opening it.
+    const bool protected_tmp = read_text("/proc/sys/fs/protected_regular", 16) != "0\n";
+    if (st.st_uid != geteuid() && protected_tmp && geteuid() != 0) {
+        report.problem("lock",
+                       QUILLD_LOCK " was left by user " + quoted(owner_name(st.st_uid)) +
+                           ", and this user may not open it in /tmp: the service will not "
+                           "start for " +
+                           quoted(user_name()) + ".",
+                       "sudo rm " QUILLD_LOCK);
+        return;
+    }
+    if (service_pid > 0)
+        report.warning("lock",
+                       QUILLD_LOCK
+                       " is not held while the service runs: a second "
+                       "service could start beside it.",
+                       "restart the service: systemctl --user restart " USER_UNIT ".");
+    else
+        report.ok("lock", QUILLD_LOCK
+                  " is left from an earlier run, and nobody holds it; the "
+                  "service takes it over.");
+}
+
+void check_autostart(Report& report) {
+    const std::string home = home_dir();
+    const bool entry =
+        exists(AUTOSTART_ENTRY) && !desktop_entry_disabled(read_text(AUTOSTART_ENTRY)) &&
+        !desktop_entry_disabled(read_text(home + "/.config/autostart/" AUTOSTART_ENTRY_NAME));
+    const bool unit =
+        exists(USER_UNIT_FILE) && (exists("/etc/systemd/user/" USER_UNIT_WANTED_BY) ||
+                                   exists(home + "/.config/systemd/user/" USER_UNIT_WANTED_BY));
+    if (entry && unit) {
+        report.warning("autostart",
+                       "both the autostart entry " AUTOSTART_ENTRY " and the user unit " USER_UNIT
+                       " start the service: the second start warns that it already runs.",
+                       "keep one: systemctl --user disable " USER_UNIT);
+    } else if (entry) {
+        report.ok("autostart",
+                  "the autostart entry " AUTOSTART_ENTRY " starts the service with the session.");
+    } else if (unit) {
+        report.ok("autostart", "the user unit " USER_UNIT " starts the service with the session.");
+    } else {
+        report.warning("autostart", "nothing starts the service with the session.",
+                       exists(USER_UNIT_FILE)
+                           ? "systemctl --user enable --now " USER_UNIT
+                           : "reinstall the whiteboard-drivers package (it brings the autostart "
+                             "entry " AUTOSTART_ENTRY ").");
+    }
+}
+
+}  // namespace
+
+void check_service(Report& report, Chain&) {
+    const int pid = registry_read(KEY_QUILLD);
+    int service_pid = -1;
+    struct stat proc;
+    if (registry_owns(pid, KEY_QUILLD)) {
+        service_pid = pid;
+        std::string runs = process_name(pid) + " runs (pid " + std::to_string(pid) + ")";
+        const std::string dir = "/proc/" + std::to_string(pid);
+        const bool others = stat(dir.c_str(), &proc) == 0 && proc.st_uid != geteuid();
+        if (others) runs += " for user " + quoted(owner_name(proc.st_uid));
+        // root looks on behalf of the desktop user; anyone else needs a service of their own.
+        if (others && geteuid() != 0)
+            report.problem("service",
+                           runs + ": it drives that user's desktop, not the one of " +
+                               quoted(user_name()) + ".",
+                           "once that user has logged out, or the service ended (sudo kill " +
+                               std::to_string(pid) + "), " + kStartService);
+        else
+            report.ok("service", runs + ".");
+    } else if (pid > 0) {
+        const std::string name = process_name(pid);
+        report.problem("service",
+                       "not running: the registry names pid " + std::to_string(pid) +
+                           (name.empty() ? ", which has ended."
+                                         : ", which is " + quoted(name) + ", not the service."),
+                       kStartService);
+    } else {
+        report.problem("service", "not running.", kStartService);
+    }
+    check_lock(report, service_pid);
+    check_autostart(report);
+}

@@ -1,0 +1,156 @@
+#include "checks.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "calibration_grid.h"
+#include "facts.h"
+#include "host.h"
+#include "inifile.h"
+#include "misclick.h"
+
+namespace {
+
+bool table_taught(const Pos table[EDGE_KEY_COUNT]) {
+    // Untaught entries read (0, 0) when stored, (0, 1) when missing.
+    return std::any_of(table, table + EDGE_KEY_COUNT,
+                       [](const Pos& p) { return p.x != 0 || p.y > 1; });
+}
+
+}  // namespace
+
+Finding judge_calibration(int count, const Pos points[]) {
+    if (count != 4 && count != 9 && count != 20)
+        return {Verdict::problem, "calibration",
+                count == 0 ? "none stored: the pen lands at the top left corner."
+                           : "dotNum is " + std::to_string(count) +
+                                 ", not 4, 9 or 20: the pen lands at the top left corner.",
+                kRecalibrate};
+    const std::string of = " of " + std::to_string(count);
+    const GridSize g = grid_size(count);
+    for (int k = 1; k < count; ++k) {
+        const int j = point_on_top(g, points, k);
+        if (j >= 0)
+            return {Verdict::problem, "calibration",
+                    "targets " + std::to_string(j + 1) + " and " + std::to_string(k + 1) + of +
+                        " were touched on the same spot: the pen lands in the wrong place.",
+                    kRecalibrate};
+    }
+    const int off = find_misclick(g, points, count);
+    if (off == -1)
+        return {Verdict::ok, "calibration", std::to_string(count) + " points that fit together.",
+                ""};
+    return {Verdict::problem, "calibration",
+            off >= 0 ? "target " + std::to_string(off + 1) + of +
+                           " does not fit the others: the pen lands in the wrong place near it."
+                     : "the " + std::to_string(count) +
+                           " points do not fit together: the pen lands in the wrong place.",
+            kRecalibrate};
+}
+
+Finding judge_edge_keys(int line, int edgetab, const Pos touch[EDGE_KEY_COUNT],
+                        const Pos elec[EDGE_KEY_COUNT]) {
+    const bool touch_taught = table_taught(touch), elec_taught = table_taught(elec);
+    if (line < 0)
+        return {Verdict::ok, "edge keys",
+                std::string(touch_taught ? "taught" : "not taught") + " for the touch line, " +
+                    (elec_taught ? "taught" : "not taught") +
+                    " for the electromagnetic line (the board's line is not known here).",
+                ""};
+    const char* line_name = line == LINE_TOUCH ? "touch" : "electromagnetic";
+    if (!watches_edge_keys(line, edgetab))
+        return {Verdict::ok, "edge keys", "the board has no printed edge keys to teach.", ""};
+    if (line == LINE_TOUCH ? touch_taught : elec_taught)
+        return {Verdict::ok, "edge keys",
+                std::string("taught for the board's ") + line_name + " line.", ""};
+    return {Verdict::warning, "edge keys",
+            std::string("not taught for the board's ") + line_name +
+                " line: a touch on a printed edge key acts as a touch on the screen.",
+            "teach them: " EDGETAB_PROGRAM};
+}
+
+void check_configuration(Report& report, Chain& chain) {
+    struct stat st;
+    if (stat(CONFIG_FILE, &st) != 0) {
+        report.problem("config", CONFIG_FILE " is missing: no calibration is stored.",
+                       "sudo install -m 0666 /dev/null " CONFIG_FILE ", then " + kRecalibrate);
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        report.problem("config", CONFIG_FILE " is " + std::string(kind_of(st.st_mode)) + ".",
+                       "sudo rm -r " CONFIG_FILE "; sudo install -m 0666 /dev/null " CONFIG_FILE
+                       ", then " +
+                           kRecalibrate);
+        return;
+    }
+    const std::string size = std::to_string(st.st_size) + " bytes";
+    if (access(CONFIG_FILE, R_OK) != 0) {
+        report.problem("config",
+                       CONFIG_FILE " is not readable by user " + quoted(user_name()) + " (" +
+                           mode_and_owner(st) + ").",
+                       "sudo chmod 0666 " CONFIG_FILE);
+        return;
+    }
+    if (st.st_size > INI_BUF_SIZE - 1) {
+        report.problem("config",
+                       CONFIG_FILE " holds " + size + ", more than the " +
+                           std::to_string(INI_BUF_SIZE - 1) +
+                           " the programs read: they find no calibration and store none.",
+                       "keep a copy (cp " CONFIG_FILE
+                       " ~/config.ini.bak) and remove the "
+                       "sections other than [" SEC_COORDINATE "], [" SEC_MONITOR "], [" SEC_HOTKEY
+                       "], [" SEC_QMEDGETAB "] and [" SEC_PID "], then " +
+                           kRecalibrate);
+        return;
+    }
+    if (access(CONFIG_FILE, W_OK) != 0)
+        report.problem("config",
+                       CONFIG_FILE " is not writable by user " + quoted(user_name()) + " (" +
+                           mode_and_owner(st) +
+                           "): calibrations and edge keys cannot be stored, and the service "
+                           "cannot register.",
+                       "sudo chmod 0666 " CONFIG_FILE);
+    else
+        report.ok("config", CONFIG_FILE ", " + size + ", writable.");
+
+    const int count = config_dot_num(chain.config);
+    point stored[MAX_DOTS] = {};
+    config_read_dots(chain.config, count, stored);
+    Pos points[MAX_DOTS];
+    for (int i = 0; i < MAX_DOTS; ++i) points[i] = {int(stored[i].x), int(stored[i].y)};
+    report.add(judge_calibration(count, points));
+
+    Pos touch[EDGE_KEY_COUNT], elec[EDGE_KEY_COUNT];
+    config_read_hotkeys(chain.config, touch);
+    config_read_qm_keys(chain.config, elec);
+    report.add(
+        judge_edge_keys(chain.board_line, chain.board ? chain.board->edgetab : 0, touch, elec));
+}
+
+void check_whiteboard_app(Report& report) {
+    struct stat st;
+    if (stat(WHITEBOARD_LAUNCHER, &st) != 0)
+        report.warning("launcher",
+                       WHITEBOARD_LAUNCHER " is missing: the board's start key starts nothing.",
+                       "install the whiteboard application.");
+    else if (!S_ISREG(st.st_mode) || access(WHITEBOARD_LAUNCHER, X_OK) != 0)
+        report.warning("launcher",
+                       WHITEBOARD_LAUNCHER " is not a program this user may run (" +
+                           mode_and_owner(st) + "): the board's start key starts nothing.",
+                       "sudo chmod 0755 " WHITEBOARD_LAUNCHER);
+    else
+        report.ok("launcher", WHITEBOARD_LAUNCHER " is there.");
+
+    const std::string port = "UDP " WHITEBOARD_HOST ":" + std::to_string(WHITEBOARD_PORT);
+    if (udp_table_receives_loopback(read_text("/proc/net/udp", 1 << 20), WHITEBOARD_PORT) ||
+        udp_table_receives_loopback(read_text("/proc/net/udp6", 1 << 20), WHITEBOARD_PORT))
+        report.ok("listener", "a program listens on " + port + ".");
+    else
+        report.warning("listener",
+                       "nothing listens on " + port +
+                           ": the board's keys and pen buttons reach no whiteboard application.",
+                       "start the whiteboard application (the board's start key, or " +
+                           std::string(WHITEBOARD_LAUNCHER) + ").");
+}
