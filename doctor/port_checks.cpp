@@ -1,5 +1,3 @@
-#include "checks.h"
-
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -10,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "checks.h"
 #include "clock.h"
 #include "facts.h"
 #include "fileio.h"
@@ -48,12 +47,13 @@ void check_access(Report& report, Chain& chain, const struct stat& st) {
         fix = "log out and in again: this session started before " + quoted(user) +
               " joined the group " + quoted(group) + ".";
     else
-        fix = "unplug the adapter and plug it in again (the drivers package's udev rule gives "
-              "the desktop user the port)" +
-              // A port of group root has no group worth joining.
-              (st.st_gid == 0 ? std::string(".")
-                              : ", or join the port's group: sudo usermod -aG " + group + " " +
-                                    user + ", then log out and in.");
+        fix =
+            "unplug the adapter and plug it in again (the drivers package's udev rule gives "
+            "the desktop user the port)" +
+            // A port of group root has no group worth joining.
+            (st.st_gid == 0 ? std::string(".")
+                            : ", or join the port's group: sudo usermod -aG " + group + " " + user +
+                                  ", then log out and in.");
     if (!exists(UDEV_RULE_FILE))
         fix += " The udev rule " UDEV_RULE_FILE
                " is missing: reinstall the whiteboard-drivers "
@@ -201,11 +201,12 @@ void check_board(Report& report, Chain& chain) {
         if (chain.board)
             report.ok("board", board_description(*chain.board) + ".");
         else
-            report.warning("board", reply_description(result.reply) + ".",
-                           "the suite does not know this model; the service reads the board as "
-                           "the " + std::string(chain.board_line == LINE_ELEC ? "electromagnetic"
-                                                                             : "touch") +
-                               " line. Tell the board's supplier the reply.");
+            report.warning(
+                "board", reply_description(result.reply) + ".",
+                "the suite does not know this model; the service reads the board as "
+                "the " +
+                    std::string(chain.board_line == LINE_ELEC ? "electromagnetic" : "touch") +
+                    " line. Tell the board's supplier the reply.");
         return;
     }
     if (result.sent_data) {
@@ -216,9 +217,10 @@ void check_board(Report& report, Chain& chain) {
     report.problem("board",
                    "silent: no answer to the greeting within " +
                        std::to_string(int(PROBE_SECONDS)) +
-                       " s. Likely causes: the board is "
-                       "switched off; the cable between the board and the adapter is loose; the "
-                       "adapter is not the board's.",
-                   "switch the board on, check both ends of its cable, then run "
-                   "whiteboard-doctor again.");
+                       " s. Likely causes: the board is switched off; the cable between the "
+                       "board and the adapter is loose; the adapter is not the board's; a "
+                       "program outside the suite reads the port.",
+                   "switch the board on, check both ends of its cable, see that no other "
+                   "program has the port (fuser -v " +
+                       kDevice + "), then run whiteboard-doctor again.");
 }

@@ -1,11 +1,10 @@
-#include "checks.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 
 #include "calibration_grid.h"
+#include "checks.h"
 #include "facts.h"
 #include "host.h"
 #include "inifile.h"
@@ -75,12 +74,12 @@ void check_configuration(Report& report, Chain& chain) {
     struct stat st;
     if (stat(CONFIG_FILE, &st) != 0) {
         report.problem("config", CONFIG_FILE " is missing: no calibration is stored.",
-                       "sudo install -m 0666 /dev/null " CONFIG_FILE ", then " + kRecalibrate);
+                       "sudo install -D -m 0666 /dev/null " CONFIG_FILE ", then " + kRecalibrate);
         return;
     }
     if (!S_ISREG(st.st_mode)) {
         report.problem("config", CONFIG_FILE " is " + std::string(kind_of(st.st_mode)) + ".",
-                       "sudo rm -r " CONFIG_FILE "; sudo install -m 0666 /dev/null " CONFIG_FILE
+                       "sudo rm -r " CONFIG_FILE "; sudo install -D -m 0666 /dev/null " CONFIG_FILE
                        ", then " +
                            kRecalibrate);
         return;
