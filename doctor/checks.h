@@ -22,7 +22,12 @@ struct Chain {
     bool screen_known = false;
 };
 
-// Who reads the board now, by the registry: "the service Quilld (pid 12)",
+// The running program registered under key (KEY_QUILLD, ...): its process
+// id by the registry, else by its live lock, whose holder then did not
+// register (registered false); -1 when none runs.
+int running_reader(const char* key, bool* registered);
+
+// Who reads the board now, as running_reader finds them: "the service Quilld (pid 12)",
 // "the calibration tool Zuraze (pid 40)", ...; empty when nobody does.
 std::string board_reader();
 

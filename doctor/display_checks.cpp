@@ -1,10 +1,9 @@
-#include "checks.h"
-
 #include <X11/Xlib.h>
 
 #include <algorithm>
 #include <cstdlib>
 
+#include "checks.h"
 #include "host.h"
 #include "x_screen.h"
 

@@ -120,21 +120,45 @@ ProbeResult probe(int fd) {
     return result;
 }
 
-struct Registered {
+// The suite's readers of the board: their registry key, lock file and role.
+struct Reader {
     const char* key;
+    const char* lock;
     const char* what;
 };
 
-const Registered kReaders[] = {{KEY_QUILLD, "the service"},
-                               {KEY_ZURAZE, "the calibration tool"},
-                               {KEY_EDGETAB, "the edge-key tool"}};
+const Reader kReaders[] = {{KEY_QUILLD, QUILLD_LOCK, "the service"},
+                           {KEY_ZURAZE, ZURAZE_LOCK, "the calibration tool"},
+                           {KEY_EDGETAB, EDGETAB_LOCK, "the edge-key tool"}};
+
+// The live holder of a reader's lock file, when it is that reader: one that
+// could not register still has the port.
+int lock_holder_of(const Reader& r) {
+    const int fd = open(r.lock, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const long holder = lock_holder_pid(fd);
+    close(fd);
+    return holder > 0 && registry_owns(int(holder), r.key) ? int(holder) : -1;
+}
 
 }  // namespace
 
-std::string board_reader() {
-    for (const Registered& r : kReaders) {
+int running_reader(const char* key, bool* registered) {
+    for (const Reader& r : kReaders) {
+        if (strcmp(r.key, key) != 0) continue;
         const int pid = registry_read(r.key);
-        if (registry_owns(pid, r.key))
+        *registered = registry_owns(pid, r.key);
+        return *registered ? pid : lock_holder_of(r);
+    }
+    *registered = false;
+    return -1;
+}
+
+std::string board_reader() {
+    for (const Reader& r : kReaders) {
+        bool registered;
+        const int pid = running_reader(r.key, &registered);
+        if (pid > 0)
             return std::string(r.what) + " " + process_name(pid) + " (pid " + std::to_string(pid) +
                    ")";
     }

@@ -1,9 +1,8 @@
-#include "checks.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "checks.h"
 #include "facts.h"
 #include "fileio.h"
 #include "host.h"
@@ -104,12 +103,17 @@ void check_autostart(Report& report) {
 
 void check_service(Report& report, Chain&) {
     const int pid = registry_read(KEY_QUILLD);
-    int service_pid = -1;
-    struct stat proc;
-    if (registry_owns(pid, KEY_QUILLD)) {
-        service_pid = pid;
-        std::string runs = process_name(pid) + " runs (pid " + std::to_string(pid) + ")";
-        const std::string dir = "/proc/" + std::to_string(pid);
+    bool registered = false;
+    const int service_pid = running_reader(KEY_QUILLD, &registered);
+    const std::string name = process_name(pid);
+    const std::string entry =
+        "the registry names pid " + std::to_string(pid) +
+        (name.empty() ? ", which has ended" : ", which is " + quoted(name) + ", not the service");
+    if (service_pid > 0) {
+        std::string runs =
+            process_name(service_pid) + " runs (pid " + std::to_string(service_pid) + ")";
+        struct stat proc;
+        const std::string dir = "/proc/" + std::to_string(service_pid);
         const bool others = stat(dir.c_str(), &proc) == 0 && proc.st_uid != geteuid();
         if (others) runs += " for user " + quoted(owner_name(proc.st_uid));
         // root looks on behalf of the desktop user; anyone else needs a service of their own.
@@ -118,16 +122,17 @@ void check_service(Report& report, Chain&) {
                            runs + ": it drives that user's desktop, not the one of " +
                                quoted(user_name()) + ".",
                            "once that user has logged out, or the service ended (sudo kill " +
-                               std::to_string(pid) + "), " + kStartService);
+                               std::to_string(service_pid) + "), " + kStartService);
+        else if (!registered)
+            report.warning("service",
+                           runs + ", but " + (pid > 0 ? entry : "the registry names none") +
+                               ": the tools cannot give the board back to it.",
+                           "restart the service: systemctl --user restart " USER_UNIT
+                           " (the config line says when the file cannot be written).");
         else
             report.ok("service", runs + ".");
     } else if (pid > 0) {
-        const std::string name = process_name(pid);
-        report.problem("service",
-                       "not running: the registry names pid " + std::to_string(pid) +
-                           (name.empty() ? ", which has ended."
-                                         : ", which is " + quoted(name) + ", not the service."),
-                       kStartService);
+        report.problem("service", "not running: " + entry + ".", kStartService);
     } else {
         report.problem("service", "not running.", kStartService);
     }

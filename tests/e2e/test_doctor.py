@@ -141,6 +141,23 @@ def test_with_the_service_running_only_the_broken_link_is_reported(
     assert service.proc.poll() is None
 
 
+def test_a_service_that_lost_its_registry_entry_still_has_the_board(config, quilld, board,
+                                                                     xserver):
+    service = quilld()
+    assert started_up(service, board), service.output()
+    assert wait_until(lambda: config.registry("Quilld") == service.pid)
+    config.write("")
+    lines = findings(run_doctor(xserver.env()))
+    pid = service.pid
+    assert re.match(rf"ok +board: the service Quilld \(pid {pid}\) reads the board",
+                    lines["board"]), lines["board"]
+    assert re.match(rf"warning +service: Quilld runs \(pid {pid}\), but the registry names none: "
+                    r"the tools cannot give the board back to it\. Fix: restart the service",
+                    lines["service"]), lines["service"]
+    assert re.match(rf"ok +lock: /tmp/Quilld\.mux is held by the service \(pid {pid}\)",
+                    lines["lock"]), lines["lock"]
+
+
 def test_missing_premises_leave_their_checks_out(config):
     os.remove(config.path)
     result = run_doctor(without_display())
