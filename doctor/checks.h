@@ -41,6 +41,11 @@ void check_whiteboard_app(Report& report);               // launcher, command po
 // The verdict on the session, from the X extensions the server announces.
 Finding judge_session(const std::vector<std::string>& extensions);
 
+// The verdict on the monitor a calibration was made on ("" for the whole
+// screen), with the monitors connected now.
+Finding judge_monitor(const std::string& stored, const std::vector<Monitor>& monitors,
+                      const Rect& screen);
+
 // The verdict on a stored calibration (dotNum, and its points in board units).
 Finding judge_calibration(int count, const Pos points[]);
 

@@ -24,29 +24,6 @@ bool screen_split(const std::vector<Monitor>& monitors, const Rect& screen) {
                        [&](const Monitor& m) { return !(m.area == screen); });
 }
 
-void check_calibrated_monitor(Report& report, const Chain& chain) {
-    const std::string stored = config_monitor(chain.config);
-    if (stored.empty()) {
-        if (screen_split(chain.monitors, chain.screen))
-            report.warning("monitor",
-                           "the calibration covers the whole screen, which now spans " +
-                               std::to_string(chain.monitors.size()) +
-                               " monitors: the pen lands away from the projected picture.",
-                           kRecalibrate + " It asks for the monitor the board shows.");
-        else
-            report.ok("monitor", "the calibration covers the whole screen.");
-        return;
-    }
-    if (const Monitor* m = find_monitor(chain.monitors, stored))
-        report.ok("monitor", "the calibration was made on monitor " + quoted(stored) +
-                                 ", which is connected (" + monitor_label(*m) + ").");
-    else
-        report.warning("monitor",
-                       "the calibration was made on monitor " + quoted(stored) +
-                           ", which is not connected: the board maps onto the whole screen.",
-                       "connect " + quoted(stored) + ", or " + kRecalibrate);
-}
-
 }  // namespace
 
 void check_display(Report& report, Chain& chain) {
@@ -76,11 +53,33 @@ void check_display(Report& report, Chain& chain) {
     found += chain.monitors.empty() ? ", no monitor list."
                                     : ", monitors: " + monitor_list(chain.monitors) + ".";
     report.ok("screen", found);
-    check_calibrated_monitor(report, chain);
+    report.add(judge_monitor(config_monitor(chain.config), chain.monitors, chain.screen));
 }
 
 Finding judge_session(const std::vector<std::string>& extensions) {
     if (lists_xwayland(extensions))
         return {Verdict::warning, "session", "Xwayland, in a Wayland session.", XWAYLAND_NOTE};
     return {Verdict::ok, "session", "X11.", ""};
+}
+
+Finding judge_monitor(const std::string& stored, const std::vector<Monitor>& monitors,
+                      const Rect& screen) {
+    if (stored.empty()) {
+        if (screen_split(monitors, screen))
+            return {Verdict::warning, "monitor",
+                    "the calibration covers the whole screen, which now spans " +
+                        std::to_string(monitors.size()) +
+                        " monitors: the pen lands away from the projected picture.",
+                    kRecalibrate + " It asks for the monitor the board shows."};
+        return {Verdict::ok, "monitor", "the calibration covers the whole screen.", ""};
+    }
+    if (const Monitor* m = find_monitor(monitors, stored))
+        return {Verdict::ok, "monitor",
+                "the calibration was made on monitor " + quoted(stored) + ", which is connected (" +
+                    monitor_label(*m) + ").",
+                ""};
+    return {Verdict::warning, "monitor",
+            "the calibration was made on monitor " + quoted(stored) +
+                ", which is not connected: the board maps onto the whole screen.",
+            "connect " + quoted(stored) + ", or " + kRecalibrate};
 }

@@ -165,6 +165,33 @@ TEST(DoctorVerdicts, AWaylandSessionIsAWarningWithTheWayOut) {
         std::string("warning session: Xwayland, in a Wayland session. Fix: ") + XWAYLAND_NOTE);
 }
 
+// A projector plugged in after calibrating splits the screen; a mirror does not.
+TEST(DoctorVerdicts, TheCalibratedMonitorAgainstTheConnectedOnes) {
+    const Rect screen{0, 0, 3200, 1080}, mirrored{0, 0, 1920, 1080};
+    const std::vector<Monitor> one = {{"eDP-1", mirrored}},
+                               split = {{"eDP-1", {0, 0, 1920, 1080}},
+                                        {"HDMI-1", {1920, 0, 1280, 1024}}},
+                               mirror = {{"eDP-1", mirrored}, {"HDMI-1", mirrored}};
+    const struct {
+        const char* stored;
+        const std::vector<Monitor>* monitors;
+        Rect screen;
+        Verdict verdict;
+    } cases[] = {
+        {"", &one, mirrored, Verdict::ok},
+        {"", &split, screen, Verdict::warning},
+        {"", &mirror, mirrored, Verdict::ok},
+        {"HDMI-1", &split, screen, Verdict::ok},
+        {"HDMI-1", &one, mirrored, Verdict::warning},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(judge_monitor(c.stored, *c.monitors, c.screen).verdict, c.verdict)
+            << c.stored << " on " << c.monitors->size();
+    EXPECT_EQ(judge_monitor("HDMI-1", one, mirrored).found,
+              "the calibration was made on monitor \"HDMI-1\", which is not connected: the board "
+              "maps onto the whole screen.");
+}
+
 // sysfs as it looks for an adapter on a USB hub: the tty's device link, the
 // interface with its driver, the USB device with its ids.
 TEST(DoctorFacts, TheUsbAdapterIsFoundAboveItsCharacterDevice) {
