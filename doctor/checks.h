@@ -14,12 +14,8 @@
 struct Chain {
     ConfigSnapshot config;           // read once, before the checks
     bool port_open_to_user = false;  // present, and this user may read and write it
-    std::string board_reader;        // who reads the board, when anyone does
     int board_line = -1;             // from the board's identification reply
     const BoardIdent* board = nullptr;
-    std::vector<Monitor> monitors;  // with the screen, when the X server answered
-    Rect screen{0, 0, 0, 0};
-    bool screen_known = false;
 };
 
 // The running program registered under key (KEY_QUILLD, ...): its process
@@ -31,12 +27,12 @@ int running_reader(const char* key, bool* registered);
 // "the calibration tool Zuraze (pid 40)", ...; empty when nobody does.
 std::string board_reader();
 
-void check_port(Report& report, Chain& chain);     // device, adapter, access, ModemManager
-void check_board(Report& report, Chain& chain);    // greets the board, unless someone reads it
-void check_service(Report& report, Chain& chain);  // registration, lock file, autostart
-void check_display(Report& report, Chain& chain);  // X, Xwayland, screen, calibrated monitor
-void check_configuration(Report& report, Chain& chain);  // file, calibration, edge keys
-void check_whiteboard_app(Report& report);               // launcher, command port
+void check_port(Report& report, Chain& chain);   // device, adapter, access, ModemManager
+void check_board(Report& report, Chain& chain);  // greets the board, unless someone reads it
+void check_service(Report& report);              // registration, lock file, autostart
+void check_display(Report& report, const Chain& chain);  // X, Xwayland, screen, calibrated monitor
+void check_configuration(Report& report, const Chain& chain);  // file, calibration, edge keys
+void check_whiteboard_app(Report& report);                     // launcher, command port
 
 // The verdict on the session, from the X extensions the server announces.
 Finding judge_session(const std::vector<std::string>& extensions);

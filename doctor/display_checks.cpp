@@ -26,7 +26,7 @@ bool screen_split(const std::vector<Monitor>& monitors, const Rect& screen) {
 
 }  // namespace
 
-void check_display(Report& report, Chain& chain) {
+void check_display(Report& report, const Chain& chain) {
     const char* name = getenv("DISPLAY");
     if (name == nullptr || *name == '\0') {
         report.problem("display", "no X display: DISPLAY is not set.",
@@ -44,16 +44,14 @@ void check_display(Report& report, Chain& chain) {
     }
     report.ok("display", "the X display " + quoted(name) + " answers.");
     report.add(judge_session(list_extensions(display)));
-    chain.screen = screen_rect(display);
-    chain.monitors = list_monitors(display);
-    chain.screen_known = true;
+    const Rect screen = screen_rect(display);
+    const std::vector<Monitor> monitors = list_monitors(display);
     XCloseDisplay(display);
-    std::string found =
-        std::to_string(chain.screen.width) + "x" + std::to_string(chain.screen.height);
-    found += chain.monitors.empty() ? ", no monitor list."
-                                    : ", monitors: " + monitor_list(chain.monitors) + ".";
+    std::string found = std::to_string(screen.width) + "x" + std::to_string(screen.height);
+    found +=
+        monitors.empty() ? ", no monitor list." : ", monitors: " + monitor_list(monitors) + ".";
     report.ok("screen", found);
-    report.add(judge_monitor(config_monitor(chain.config), chain.monitors, chain.screen));
+    report.add(judge_monitor(config_monitor(chain.config), monitors, screen));
 }
 
 Finding judge_session(const std::vector<std::string>& extensions) {

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     Report report(stdout);
     check_port(report, chain);
     check_board(report, chain);
-    check_service(report, chain);
+    check_service(report);
     check_display(report, chain);
     check_configuration(report, chain);
     check_whiteboard_app(report);

@@ -202,9 +202,9 @@ void check_port(Report& report, Chain& chain) {
 }
 
 void check_board(Report& report, Chain& chain) {
-    chain.board_reader = board_reader();
-    if (!chain.board_reader.empty()) {
-        report.ok("board", chain.board_reader + " reads the board; not probed while it does.");
+    const std::string reader = board_reader();
+    if (!reader.empty()) {
+        report.ok("board", reader + " reads the board; not probed while it does.");
         return;
     }
     if (!chain.port_open_to_user) return;  // the port's lines said why

@@ -101,7 +101,7 @@ void check_autostart(Report& report) {
 
 }  // namespace
 
-void check_service(Report& report, Chain&) {
+void check_service(Report& report) {
     const int pid = registry_read(KEY_QUILLD);
     bool registered = false;
     const int service_pid = running_reader(KEY_QUILLD, &registered);

@@ -70,7 +70,7 @@ Finding judge_edge_keys(int line, int edgetab, const Pos touch[EDGE_KEY_COUNT],
             "teach them: " EDGETAB_PROGRAM};
 }
 
-void check_configuration(Report& report, Chain& chain) {
+void check_configuration(Report& report, const Chain& chain) {
     struct stat st;
     if (stat(CONFIG_FILE, &st) != 0) {
         report.problem("config", CONFIG_FILE " is missing: no calibration is stored.",
