@@ -196,6 +196,21 @@ double off_by(GridSize g, const Pos board[], int k, const std::vector<int>& cand
     return std::hypot(board[k].x - px, board[k].y - py) / s;
 }
 
+// In doubles: stored points may lie anywhere in the int range.
+double distance(Pos a, Pos b) { return std::hypot(double(a.x) - b.x, double(a.y) - b.y); }
+
+// Whether the set's two grid steps, as the whole set's fit gives them, point
+// in clearly different directions: the cell they span against the square of
+// its longer side is about 0.3 even on the widest screen's 2 by 2 grid, and
+// 0 when a board axis does not move or every point lies on one line.
+constexpr double MIN_SPAN = 0.05;
+bool spans_both_directions(GridSize g, const Pos board[], const std::vector<int>& idx) {
+    Affine a{};
+    if (!fit(g, board, idx, &a)) return false;
+    const double longer = std::max(a.ax * a.ax + a.ay * a.ay, a.bx * a.bx + a.by * a.by);
+    return longer > 0 && std::fabs(a.ax * a.by - a.ay * a.bx) >= MIN_SPAN * longer;
+}
+
 std::vector<int> all_but(int n, int skip1, int skip2 = -1) {
     std::vector<int> out;
     for (int j = 0; j < n; ++j)
@@ -224,7 +239,7 @@ TargetCheck check_target(GridSize g, const Pos board[], int k) {
 int point_on_top(GridSize g, const Pos board[], int k) {
     const double least = least_step(g) * (1.0 / 3);
     for (int j = 0; j < k; ++j)
-        if (std::hypot(board[k].x - board[j].x, board[k].y - board[j].y) < least) return j;
+        if (distance(board[k], board[j]) < least) return j;
     return -1;
 }
 
@@ -234,11 +249,12 @@ bool check_repeat(GridSize g, Pos refused, Pos again, const Pos board[], int k) 
     Affine a{};
     if (k >= 3 && fit(g, board, all_but(k, k), &a)) spacing = a.spacing();
     for (int j = 1; j < k && k < 3; ++j)
-        spacing = std::hypot(board[j].x - board[j - 1].x, board[j].y - board[j - 1].y);
-    return std::hypot(again.x - refused.x, again.y - refused.y) <= MISCLICK_TOLERANCE * spacing;
+        spacing = distance(board[j], board[j - 1]);
+    return distance(again, refused) <= MISCLICK_TOLERANCE * spacing;
 }
 
 int find_misclick(GridSize g, const Pos board[], int n) {
+    if (!spans_both_directions(g, board, all_but(n, -1))) return MISCLICK_FLAT;
     int worst = -1;
     double worst_off = MISCLICK_TOLERANCE;
     for (int i = 0; i < n; ++i) {

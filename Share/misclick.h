@@ -37,6 +37,9 @@ bool check_repeat(GridSize g, Pos refused, Pos again, const Pos board[], int k);
 
 // The complete set of n points: -1 when every point fits the others; the
 // index of the one target that is clearly off; MISCLICK_UNSOLVED when the
-// set is inconsistent and no single target explains it.
+// set is inconsistent and no single target explains it; MISCLICK_FLAT when
+// the points do not span the board in both directions (they lie on one line,
+// or one board axis did not move), which no single target explains either.
 constexpr int MISCLICK_UNSOLVED = -2;
+constexpr int MISCLICK_FLAT = -3;
 int find_misclick(GridSize g, const Pos board[], int n);

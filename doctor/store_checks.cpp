@@ -41,6 +41,14 @@ Finding judge_calibration(int count, const Pos points[]) {
     if (off == -1)
         return {Verdict::ok, "calibration", std::to_string(count) + " points that fit together.",
                 ""};
+    if (off == MISCLICK_FLAT)
+        return {Verdict::problem, "calibration",
+                "the " + std::to_string(count) +
+                    " points do not span the board in both directions (as when one of the "
+                    "board's axes does not move): the pen cannot be mapped.",
+                "see with whiteboard-doctor --watch that x and y both change as the pen moves "
+                "across the board, then " +
+                    kRecalibrate};
     return {Verdict::problem, "calibration",
             off >= 0 ? "target " + std::to_string(off + 1) + of +
                            " does not fit the others: the pen lands in the wrong place near it."

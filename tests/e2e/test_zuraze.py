@@ -464,6 +464,33 @@ def test_four_point_calibration_stores_the_trimmed_means(
     assert tool.program.count(".......................") == 1
 
 
+def test_a_board_with_a_stuck_axis_gets_every_target_green_and_stores_nothing(
+        config, zuraze, fake, board, desktop, artifacts):
+    """A board mounted askew whose y axis is stuck at 2000: the touches
+    arrive at x 601, 1601, 2601 and 3601, each fits its neighbours along the
+    line, but the set maps nothing, so the box says so and the calibration
+    stored before stays."""
+    service = fake("Quilld")
+    before = "[PID]\nQuilld=%d\n" % service.pid + config.calibration(
+        [(400, 300), (400, 3300), (3600, 300), (3600, 3300)])
+    config.write(before)
+    tool, window = start_calibration(zuraze, board, kind=1)
+    centres = target_centres(4)
+    for k, centre in enumerate(centres):
+        touch(board, (601 + 1000 * k, 2000))
+        if k < 3:
+            expected = ["green"] * (k + 1) + ["red"] + ["grey"] * (2 - k)
+            assert wait_colours(desktop, centres, expected), \
+                [target_colour(desktop, c) for c in centres]
+    box = tool.wait_box([window])
+    assert box is not None, tool.program.output()
+    desktop.screenshot(artifacts, "stuck-axis.png")
+    desktop.keys(box, "Return")
+    assert tool.program.wait_exit(WAIT) == 1, tool.program.output()
+    assert config.read().split("[coordinate]")[1] == before.split("[coordinate]")[1]
+    assert "SIGUSR2" not in signals_of(service), "the service keeps its calibration"
+
+
 # ------------------------------------------------------------ with the service
 
 ANGLE = math.radians(1.5)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -76,9 +77,13 @@ std::vector<Pos> grid9() {
 }
 
 TEST(DoctorVerdicts, StoredCalibrations) {
-    std::vector<Pos> fine = grid9(), on_top = grid9(), off = grid9();
+    std::vector<Pos> fine = grid9(), on_top = grid9(), off = grid9(), extreme = grid9();
     on_top[1] = on_top[0];
     off[4] = {off[4].x + 900, off[4].y - 700};
+    // A board whose y axis is stuck, and values no board sends.
+    const std::vector<Pos> stuck = {{601, 1999}, {1601, 1999}, {2601, 1999}, {3601, 1999}};
+    extreme[0] = {INT_MIN, INT_MIN};
+    extreme[1] = {INT_MAX, INT_MAX};
     const struct {
         int count;
         const std::vector<Pos>* points;
@@ -93,6 +98,12 @@ TEST(DoctorVerdicts, StoredCalibrations) {
          "targets 1 and 2 of 9 were touched on the same spot: the pen lands in the wrong place."},
         {9, &off, Verdict::problem,
          "target 5 of 9 does not fit the others: the pen lands in the wrong place near it."},
+        {4, &stuck, Verdict::problem,
+         "the 4 points do not span the board in both directions (as when one of the "
+         "board's axes does not move): the pen cannot be mapped."},
+        {9, &extreme, Verdict::problem,
+         "the 9 points do not span the board in both directions (as when one of the board's "
+         "axes does not move): the pen cannot be mapped."},
     };
     for (const auto& c : cases) {
         const Finding f = judge_calibration(c.count, c.points->data());

@@ -129,6 +129,31 @@ TEST(Misclick, ATouchAThirdOfTheSpacingOffIsAlwaysCaught) {
     }
 }
 
+// A board with a stuck axis, or touches all along one line, gives points
+// that may each fit their neighbours but map nothing: never a set to store.
+TEST(Misclick, ASetThatDoesNotSpanTheBoardIsFlat) {
+    const struct {
+        const char* what;
+        int count;
+        Pos (*at)(int k, GridSize g);
+    } cases[] = {
+        {"y stuck at 1999", 4, [](int k, GridSize) { return Pos{601 + 1000 * k, 1999}; }},
+        {"x stuck, y noisy", 20,
+         [](int k, GridSize g) { return Pos{2000 + k % 3, 400 + 900 * (k % g.rows)}; }},
+        {"along the diagonal", 9,
+         [](int k, GridSize g) {
+             const int d = k / g.rows + k % g.rows;
+             return Pos{400 + 800 * d + k, 400 + 800 * d};
+         }},
+    };
+    for (const auto& c : cases) {
+        const GridSize g = grid_size(c.count);
+        std::vector<Pos> points;
+        for (int k = 0; k < c.count; ++k) points.push_back(c.at(k, g));
+        EXPECT_EQ(find_misclick(g, points.data(), c.count), MISCLICK_FLAT) << c.what;
+    }
+}
+
 // Before any prediction, a point on top of an earlier one is refused.
 TEST(Misclick, APointOnTopOfAnEarlierOneIsRefused) {
     const Pos board[] = {{500, 400}, {520, 410}, {500, 3400}, {500, 3390}};
