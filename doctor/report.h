@@ -14,8 +14,13 @@ struct Finding {
     std::string fix;  // what to do; empty for ok
 };
 
-// "ok      board: ...", "problem access: ... Fix: ...".
+// "ok      board: ...", "problem access: ... Fix: ...", made terminal-safe:
+// its checks quote names that any user can choose (processes, monitors).
 std::string finding_line(const Finding& f);
+
+// text with every control byte (C0, DEL, and C1 as UTF-8) and every byte
+// that is not part of valid UTF-8 written as \xNN; all else as it is.
+std::string terminal_safe(const std::string& text);
 
 class Report {
 public:

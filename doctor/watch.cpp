@@ -12,6 +12,7 @@
 #include "checks.h"
 #include "clock.h"
 #include "packet_view.h"
+#include "report.h"
 #include "paths.h"
 #include "serial.h"
 
@@ -33,7 +34,7 @@ int watch_board() {
         fprintf(stderr,
                 "whiteboard-doctor: %s reads the board; end it first (the service: "
                 "systemctl --user stop " USER_UNIT "), then watch again.\n",
-                reader.c_str());
+                terminal_safe(reader).c_str());
         return 1;
     }
     const int fd = Open_EQ(false);

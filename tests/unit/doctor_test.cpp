@@ -177,6 +177,28 @@ TEST(DoctorVerdicts, AWaylandSessionIsAWarningWithTheWayOut) {
 }
 
 // A projector plugged in after calibrating splits the screen; a mirror does not.
+// Names any user can choose reach the terminal with no byte it would act on.
+TEST(DoctorLines, ForeignTextIsEscapedUnlessPrintableUtf8) {
+    const struct {
+        const char* text;
+        const char* shown;
+    } cases[] = {
+        {"Quilld", "Quilld"},
+        {"\x1b]0;owned\x07Quilld", "\\x1b]0;owned\\x07Quilld"},
+        {"HDMI-1\nok      x", "HDMI-1\\x0aok      x"},
+        {"del\x7f", "del\\x7f"},
+        {"\xc3\x89cran \xe2\x82\xac \xf0\x9f\x98\x80", "\xc3\x89cran \xe2\x82\xac \xf0\x9f\x98\x80"},
+        {"csi\xc2\x9b" "2J", "csi\\xc2\\x9b2J"},     // C1 control, as UTF-8
+        {"raw\x9b" "2J", "raw\\x9b2J"},                 // a lone continuation byte
+        {"\xc0\xaf\xed\xa0\x80", "\\xc0\\xaf\\xed\\xa0\\x80"},  // overlong, surrogate
+        {"cut\xe2\x82", "cut\\xe2\\x82"},
+        {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},  // past U+10FFFF
+    };
+    for (const auto& c : cases) EXPECT_EQ(terminal_safe(c.text), c.shown) << c.shown;
+    EXPECT_EQ(finding_line({Verdict::problem, "service", "pid 7 is \"a\nb\"", "kill 7"}),
+              "problem service: pid 7 is \"a\\x0ab\" Fix: kill 7");
+}
+
 TEST(DoctorVerdicts, TheCalibratedMonitorAgainstTheConnectedOnes) {
     const Rect screen{0, 0, 3200, 1080}, mirrored{0, 0, 1920, 1080};
     const std::vector<Monitor> one = {{"eDP-1", mirrored}},
