@@ -150,39 +150,81 @@ void release_instance_lock(int& fd, const char* path) {
     fd = -1;
 }
 
-long lock_holder_pid(int fd) {
-    struct stat st;
-    FILE* locks = fopen("/proc/locks", "re");
-    if (locks == nullptr || fstat(fd, &st) != 0) {
-        if (locks) fclose(locks);
-        return -1;
-    }
-    // "1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF"; waiters have "->".
-    // A file on an overlay is listed under the device of the layer that
-    // holds it, so a lock on the same inode elsewhere is the next best match.
-    char line[256];
-    long holder = -1, same_inode = -1;
-    while (holder < 0 && fgets(line, sizeof line, locks)) {
+FlockHolders flock_holders(const std::string& locks, unsigned major_id, unsigned minor_id,
+                           unsigned long ino) {
+    // "1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF"; waiters have "->"
+    // and are no holders; POSIX and OFD locks are not the suite's.
+    FlockHolders found;
+    size_t at = 0;
+    while (at < locks.size()) {
+        size_t end = locks.find('\n', at);
+        if (end == std::string::npos) end = locks.size();
+        const std::string line = locks.substr(at, end - at);
+        at = end + 1;
         char kind[16], mode[16], access[16];
         long pid;
         unsigned maj, min;
-        unsigned long ino;
-        if (sscanf(line, "%*d: %15s %15s %15s %ld %x:%x:%lu", kind, mode, access, &pid, &maj, &min,
-                   &ino) != 7 ||
-            ino != st.st_ino || pid <= 0)
+        unsigned long inode;
+        if (sscanf(line.c_str(), "%*d: %15s %15s %15s %ld %x:%x:%lu", kind, mode, access, &pid,
+                   &maj, &min, &inode) != 7 ||
+            strcmp(kind, "FLOCK") != 0 || inode != ino || pid <= 0)
             continue;
-        if (maj == major(st.st_dev) && min == minor(st.st_dev))
-            holder = pid;
-        else if (same_inode < 0)
-            same_inode = pid;
+        if (maj == major_id && min == minor_id)
+            found.exact = found.exact < 0 ? pid : found.exact;
+        else
+            found.same_inode.push_back(pid);
     }
-    fclose(locks);
-    return holder >= 0 ? holder : same_inode;
+    return found;
+}
+
+namespace {
+
+// Whether process pid has the file (dev, ino) open: 1, 0, or -1 when its
+// descriptors cannot be looked at (another user's process).
+int has_open(long pid, const struct stat& file) {
+    const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return errno == ENOENT ? 0 : -1;
+    int found = 0;
+    while (const dirent* e = readdir(d)) {
+        struct stat st;
+        if (e->d_name[0] != '.' && fstatat(dirfd(d), e->d_name, &st, 0) == 0 &&
+            st.st_dev == file.st_dev && st.st_ino == file.st_ino) {
+            found = 1;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+}  // namespace
+
+long lock_holder_pid(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return -1;
+    const int locks = open("/proc/locks", O_RDONLY | O_CLOEXEC);
+    if (locks < 0) return -1;
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = read_retry(locks, buf, sizeof buf)) > 0;) text.append(buf, n);
+    close(locks);
+    const FlockHolders holders = flock_holders(text, major(st.st_dev), minor(st.st_dev), st.st_ino);
+    if (holders.exact > 0) return holders.exact;
+    // An overlay lists the file under the device of the layer that holds it:
+    // a holder elsewhere is this file's only when it has this file open.
+    bool unsure = false;
+    for (long pid : holders.same_inode) {
+        const int open_here = has_open(pid, st);
+        if (open_here == 1) return pid;
+        unsure = unsure || open_here < 0;
+    }
+    return unsure ? 0 : -1;
 }
 
 std::string lock_holder(int fd) {
     const long holder = lock_holder_pid(fd);
-    if (holder < 0) return "another process";
+    if (holder <= 0) return "another process";
     const std::string comm = process_name(int(holder));
     return "process " + std::to_string(holder) + (comm.empty() ? "" : " (" + comm + ")");
 }

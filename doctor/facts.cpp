@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -125,6 +126,26 @@ std::vector<int> processes_named(const std::string& name) {
     }
     closedir(dir);
     return pids;
+}
+
+std::string process_executable(int pid) {
+    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    char target[PATH_MAX];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0) return "";
+    std::string path(target, size_t(n));
+    const std::string deleted = " (deleted)";
+    if (path.size() > deleted.size() &&
+        path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
+        path.resize(path.size() - deleted.size());
+    return path;
+}
+
+bool process_owner(int pid, uid_t* uid) {
+    struct stat st;
+    if (pid <= 0 || stat(("/proc/" + std::to_string(pid)).c_str(), &st) != 0) return false;
+    *uid = st.st_uid;
+    return true;
 }
 
 bool desktop_entry_disabled(const std::string& entry) {

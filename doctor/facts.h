@@ -3,6 +3,8 @@
 // it reads, so that the tests can hand it a recorded one.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -37,6 +39,14 @@ bool udp_table_receives_loopback(const std::string& table, int port);
 
 // The ids of the processes whose /proc/<pid>/comm is name.
 std::vector<int> processes_named(const std::string& name);
+
+// The program process pid runs, as /proc/<pid>/exe names it (" (deleted)"
+// left off, for a program replaced by an upgrade); empty when that cannot be
+// read, as for another user's process unless the doctor runs as root.
+std::string process_executable(int pid);
+
+// The user owning process pid; false when there is no such process.
+bool process_owner(int pid, uid_t* uid);
 
 // Whether a desktop entry turns itself off: "Hidden=true" or
 // "X-GNOME-Autostart-enabled=false".

@@ -5,7 +5,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstring>
 
 #include "checks.h"
@@ -120,38 +122,63 @@ ProbeResult probe(int fd) {
     return result;
 }
 
-// The suite's readers of the board: their registry key, lock file and role.
+// The suite's readers of the board: their registry key, lock file, role and
+// installed programs.
 struct Reader {
     const char* key;
     const char* lock;
     const char* what;
+    const char* programs[2];
 };
 
-const Reader kReaders[] = {{KEY_QUILLD, QUILLD_LOCK, "the service"},
-                           {KEY_ZURAZE, ZURAZE_LOCK, "the calibration tool"},
-                           {KEY_EDGETAB, EDGETAB_LOCK, "the edge-key tool"}};
+const Reader kReaders[] = {
+    {KEY_QUILLD, QUILLD_LOCK, "the service", {QUILLD_PROGRAM, QUILLD_COMPACT_PROGRAM}},
+    {KEY_ZURAZE, ZURAZE_LOCK, "the calibration tool", {ZURAZE_PROGRAM, nullptr}},
+    {KEY_EDGETAB, EDGETAB_LOCK, "the edge-key tool", {EDGETAB_PROGRAM, nullptr}}};
 
-// The live holder of a reader's lock file, when it is that reader: one that
-// could not register still has the port.
+// The holder of a reader's lock file, when it can be named for sure.
 int lock_holder_of(const Reader& r) {
     const int fd = open(r.lock, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
     const long holder = lock_holder_pid(fd);
     close(fd);
-    return holder > 0 && registry_owns(int(holder), r.key) ? int(holder) : -1;
+    return holder > 0 ? int(holder) : -1;
+}
+
+// Any user can register an id and name a process like the reader: it is the
+// reader only when it runs the installed program, or, where its program
+// cannot be read (another user's process), when it holds the reader's lock.
+bool genuine(int pid, const Reader& r) {
+    if (!registry_owns(pid, r.key)) return false;
+    const std::string exe = process_executable(pid);
+    if (exe.empty()) return lock_holder_of(r) == pid;
+    return std::any_of(std::begin(r.programs), std::end(r.programs),
+                       [&](const char* p) { return p != nullptr && exe == p; });
+}
+
+const Reader* reader_of(const char* key) {
+    for (const Reader& r : kReaders)
+        if (strcmp(r.key, key) == 0) return &r;
+    return nullptr;
 }
 
 }  // namespace
 
+bool runs_reader(int pid, const char* key) {
+    const Reader* r = reader_of(key);
+    return r != nullptr && genuine(pid, *r);
+}
+
 int running_reader(const char* key, bool* registered) {
-    for (const Reader& r : kReaders) {
-        if (strcmp(r.key, key) != 0) continue;
-        const int pid = registry_read(r.key);
-        *registered = registry_owns(pid, r.key);
-        return *registered ? pid : lock_holder_of(r);
-    }
     *registered = false;
-    return -1;
+    const Reader* r = reader_of(key);
+    if (r == nullptr) return -1;
+    const int pid = registry_read(r->key);
+    *registered = genuine(pid, *r);
+    if (*registered) return pid;
+    // One that could not register still has the port.
+    const int holder = lock_holder_of(*r);
+    return holder > 0 && genuine(holder, *r) ? holder : -1;
 }
 
 std::string board_reader() {

@@ -10,6 +10,17 @@
 
 namespace {
 
+// What the registry's id names when it is not the service: "which has
+// ended", or "which is "sleep" (/usr/bin/sleep) of user "bob", not the service".
+std::string registered_instead(int pid) {
+    const std::string name = process_name(pid);
+    uid_t owner = 0;
+    if (name.empty() || !process_owner(pid, &owner)) return "which has ended";
+    const std::string exe = process_executable(pid);
+    return "which is " + quoted(name) + (exe.empty() ? "" : " (" + exe + ")") + " of user " +
+           quoted(owner_name(owner)) + ", not the service";
+}
+
 void check_lock(Report& report, int service_pid) {
     struct stat st;
     if (lstat(QUILLD_LOCK, &st) != 0) {
@@ -36,6 +47,14 @@ void check_lock(Report& report, int service_pid) {
     if (holder > 0 && holder == service_pid) {
         report.ok("lock",
                   QUILLD_LOCK " is held by the service (pid " + std::to_string(holder) + ").");
+        return;
+    }
+    if (holder == 0) {
+        report.warning("lock",
+                       QUILLD_LOCK " may be locked: a lock is listed on an inode of its number, "
+                                   "by a process the doctor cannot name for sure.",
+                       "if the service does not start, see who holds it: sudo fuser -v " QUILLD_LOCK
+                       ".");
         return;
     }
     if (holder > 0) {
@@ -105,17 +124,14 @@ void check_service(Report& report) {
     const int pid = registry_read(KEY_QUILLD);
     bool registered = false;
     const int service_pid = running_reader(KEY_QUILLD, &registered);
-    const std::string name = process_name(pid);
     const std::string entry =
-        "the registry names pid " + std::to_string(pid) +
-        (name.empty() ? ", which has ended" : ", which is " + quoted(name) + ", not the service");
+        "the registry names pid " + std::to_string(pid) + ", " + registered_instead(pid);
     if (service_pid > 0) {
         std::string runs =
             process_name(service_pid) + " runs (pid " + std::to_string(service_pid) + ")";
-        struct stat proc;
-        const std::string dir = "/proc/" + std::to_string(service_pid);
-        const bool others = stat(dir.c_str(), &proc) == 0 && proc.st_uid != geteuid();
-        if (others) runs += " for user " + quoted(owner_name(proc.st_uid));
+        uid_t owner = 0;
+        const bool others = process_owner(service_pid, &owner) && owner != geteuid();
+        if (others) runs += " for user " + quoted(owner_name(owner));
         // root looks on behalf of the desktop user; anyone else needs a service of their own.
         if (others && geteuid() != 0)
             report.problem("service",

@@ -7,6 +7,9 @@ import re
 import shutil
 import signal
 import subprocess
+import sys
+import tempfile
+import unicodedata
 
 import pytest
 
@@ -217,8 +220,8 @@ def test_the_board_is_probed_by_its_greeting(config, board, ident, board_line, e
 @pytest.mark.parametrize("registered, found", [
     ("absent", r"not running\. Fix: start the service"),
     ("ended", r"not running: the registry names pid {pid}, which has ended\. Fix: "),
-    ("foreign", r'not running: the registry names pid {pid}, which is "sleep", not the '
-                r"service\. Fix: "),
+    ("foreign", r'not running: the registry names pid {pid}, which is "sleep" \(/usr/bin/sleep\) '
+                r'of user "root", not the service\. Fix: '),
 ], ids=["absent", "ended", "foreign"])
 def test_a_registry_naming_no_service_is_a_problem(config, registered, found):
     proc = subprocess.Popen(["sleep" if registered == "foreign" else "true", "30"])
@@ -276,3 +279,125 @@ def test_watch_decodes_the_packets_of_an_electromagnetic_board(config, board, st
     assert times == sorted(times)
     events = [m.group(2) for m in stamped if m.group(2) != ident]
     assert events == expected + ([last] if last else []), lines
+
+
+# A process that names itself as asked, may take a lock of either kind on a
+# file, and waits; planted by any local user.
+PLANTED = r"""
+import ctypes, fcntl, sys, time
+ctypes.CDLL(None).prctl(15, sys.argv[1].encode("latin-1"), 0, 0, 0)   # PR_SET_NAME
+if len(sys.argv) > 2:
+    f = open(sys.argv[2], "a")
+    (fcntl.lockf if sys.argv[3] == "posix" else fcntl.flock)(f, fcntl.LOCK_EX)
+print("ready", flush=True)
+time.sleep(60)
+"""
+
+
+def planted(name, lock=None, kind="flock", **popen):
+    proc = subprocess.Popen([sys.executable, "-c", PLANTED, name,
+                             *([lock, kind] if lock else [])],
+                            stdout=subprocess.PIPE, text=True, encoding="latin-1", **popen)
+    assert proc.stdout.readline() == "ready\n"
+    return proc
+
+
+def same_inode_elsewhere(path):
+    """A file on a fresh tmpfs whose inode number is that of path."""
+    mnt = tempfile.mkdtemp()
+    subprocess.run(["mount", "-t", "tmpfs", "e2e-other", mnt], check=True)
+    wanted = os.stat(path).st_ino
+    while True:
+        other = os.path.join(mnt, "other")
+        open(other, "w").close()
+        ino = os.stat(other).st_ino
+        if ino >= wanted:
+            assert ino == wanted, "tmpfs numbers inodes in order"
+            return mnt, other
+        os.remove(other)
+
+
+LEFT_OVER = (r"ok +lock: /tmp/Quilld\.mux is left from an earlier run, and nobody holds it; "
+             r"the service takes it over\.$")
+
+
+@pytest.mark.parametrize("lock", ["posix", "same-inode-elsewhere"])
+def test_only_the_services_own_kind_of_lock_on_its_own_file_blames_a_holder(config, lock):
+    open("/tmp/Quilld.mux", "w").close()
+    mnt = None
+    if lock == "posix":
+        holder = planted("locker", "/tmp/Quilld.mux", "posix")
+    else:
+        mnt, other = same_inode_elsewhere("/tmp/Quilld.mux")
+        holder = planted("locker", other, "flock")
+    try:
+        lines = findings(run_doctor(without_display()))
+    finally:
+        holder.kill()
+        holder.wait()
+        if mnt:
+            subprocess.run(["umount", mnt], check=True)
+    assert re.match(LEFT_OVER, lines["lock"]), lines["lock"]
+
+
+@pytest.mark.parametrize("doctor_as", ["root", "nobody"])
+def test_a_process_posing_as_the_service_does_not_blind_the_doctor(config, board, start_program,
+                                                                   doctor_as):
+    """Any user can run a program named Quilld and register it: the doctor
+    tells it from the installed service by its program, or, where it may
+    not read that, by the service's lock, and then probes the board."""
+    folder = tempfile.mkdtemp()
+    os.chmod(folder, 0o755)
+    impostor = os.path.join(folder, "Quilld")
+    shutil.copy("/usr/bin/sleep", impostor)
+    as_other = dict(user=NOBODY, group=NOBODY, extra_groups=[]) if doctor_as == "root" else {}
+    proc = subprocess.Popen([impostor, "60"], **as_other)
+    try:
+        assert wait_until(lambda: open(f"/proc/{proc.pid}/comm").read() == "Quilld\n")
+        config.write(f"[PID]\nQuilld={proc.pid}\n")
+        env = without_display()
+        if doctor_as == "nobody":
+            env = {"PATH": os.environ["PATH"]}
+        result = run_doctor(env, as_nobody=doctor_as == "nobody")
+        if doctor_as == "root":
+            watch = start_program([DOCTOR, "--watch"], env=env)
+            assert watch.wait_line("Watching /dev/ttyUSB0; Ctrl+C ends.", WAIT), watch.output()
+            watch.send(signal.SIGINT)
+            assert watch.wait_exit(WAIT) == 0
+    finally:
+        proc.kill()
+        proc.wait()
+    lines = findings(result)
+    shown = rf' \({re.escape(impostor)}\) of user "nobody"' if doctor_as == "root" \
+        else ' of user "root"'
+    assert re.match(rf'problem +service: not running: the registry names pid {proc.pid}, which '
+                    rf'is "Quilld"{shown}, not the service\. Fix: ', lines["service"]), \
+        lines["service"]
+    if doctor_as == "root":
+        assert re.match(r"ok +board: touch line", lines["board"]), lines["board"]
+
+
+def test_names_any_user_can_plant_reach_the_terminal_escaped(config, xserver):
+    """A registered process holding the service's lock under a name with a
+    terminal title sequence, a stored monitor name with one, and an X monitor
+    whose name holds a line break: all of them are shown as \\xNN."""
+    proc = planted("\x1b]0;pwn\x07", "/tmp/Quilld.mux")
+    config.write(f"[PID]\nQuilld={proc.pid}\n[Monitor]\nname=\x1b[2J\x9b0m\n")
+    subprocess.run(["xrandr", "--setmonitor", "HDMI\nok      forged", "500/132x800/211+0+0",
+                    "screen"], env=xserver.env(), check=True, capture_output=True)
+    try:
+        raw = subprocess.run([DOCTOR], env=xserver.env(), capture_output=True, timeout=WAIT,
+                             cwd="/").stdout
+    finally:
+        proc.kill()
+        proc.wait()
+    text = raw.decode()  # valid UTF-8, with no control character but the line ends
+    assert not [c for c in text if unicodedata.category(c) == "Cc" and c != "\n"], raw
+    lines = findings(subprocess.CompletedProcess([], 0, text, ""))
+    pwn = r"\\x1b\]0;pwn\\x07"
+    assert re.match(rf'problem +service: not running: the registry names pid {proc.pid}, which '
+                    rf'is "{pwn}" \(', lines["service"]), lines["service"]
+    assert re.match(rf"problem +lock: /tmp/Quilld\.mux is held by process {proc.pid} \({pwn}\)",
+                    lines["lock"]), lines["lock"]
+    assert r"HDMI\x0aok      forged 500x800+0+0" in lines["screen"], lines["screen"]
+    assert r'monitor "\x1b[2J\xc2\x9b0m"' in lines["monitor"], lines["monitor"]

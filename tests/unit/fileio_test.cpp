@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -72,6 +73,35 @@ TEST(LockFile, InheritableWhenAskedFor) {
     ASSERT_GE(fd, 0);
     EXPECT_EQ(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
     close(fd);
+}
+
+// Only the suite's kind of lock, on the file's own device, names a holder
+// for sure; the same inode number on another device may be the same file on
+// an overlay, or any other file.
+TEST(LockHolder, OnlyAFlockOnTheFilesOwnDeviceAndInodeNamesItsHolder) {
+    const struct {
+        const char* locks;
+        long exact;
+        std::vector<long> same_inode;
+    } cases[] = {
+        {"1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF\n", 4242, {}},
+        {"1: POSIX  ADVISORY  WRITE 4242 08:01:1234 0 EOF\n", -1, {}},
+        {"1: OFDLCK ADVISORY  WRITE -1 08:01:1234 0 EOF\n", -1, {}},
+        {"1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF\n"
+         "1: -> FLOCK  ADVISORY  WRITE 77 08:01:1234 0 EOF\n",
+         4242, {}},
+        {"1: FLOCK  ADVISORY  WRITE 4242 08:01:12345 0 EOF\n", -1, {}},
+        {"2: FLOCK  ADVISORY  READ  31 00:2a:1234 0 EOF\n"
+         "3: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF",
+         4242, {31}},
+        {"", -1, {}},
+        {"garbage\n4: FLOCK\n", -1, {}},
+    };
+    for (const auto& c : cases) {
+        const FlockHolders h = flock_holders(c.locks, 8, 1, 1234);
+        EXPECT_EQ(h.exact, c.exact) << c.locks;
+        EXPECT_EQ(h.same_inode, c.same_inode) << c.locks;
+    }
 }
 
 }  // namespace
