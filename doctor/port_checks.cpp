@@ -1,15 +1,13 @@
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
+#include "board_port.h"
 #include "checks.h"
 #include "clock.h"
 #include "facts.h"
@@ -235,17 +233,16 @@ void check_board(Report& report, Chain& chain) {
         return;
     }
     if (!chain.port_open_to_user) return;  // the port's lines said why
-    const int fd = Open_EQ(false);
-    if (fd < 0) {
-        report.problem("board", kDevice + " cannot be opened: " + strerror(errno) + ".",
-                       "see which program holds it: fuser -v " + kDevice + ".");
-        return;
+    ProbeResult result;
+    {
+        const BoardPort port;
+        if (port.fd() < 0) {
+            report.problem("board", kDevice + " cannot be opened: " + port.error() + ".",
+                           "see which program holds it: fuser -v " + kDevice + ".");
+            return;
+        }
+        result = probe(port.fd());
     }
-    // Nobody else opens the port while it is probed.
-    ioctl(fd, TIOCEXCL);
-    Init_EQ(fd);
-    const ProbeResult result = probe(fd);
-    Close_port(fd);
     if (result.answered) {
         chain.board_line = line_of_head(result.reply[0]);
         chain.board = identify(result.reply[0], result.reply[1]);

@@ -1,19 +1,16 @@
 #include "watch.h"
 
 #include <signal.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
+#include "board_port.h"
 #include "checks.h"
 #include "clock.h"
 #include "packet_view.h"
-#include "report.h"
 #include "paths.h"
+#include "report.h"
 #include "serial.h"
 
 namespace {
@@ -37,14 +34,12 @@ int watch_board() {
                 terminal_safe(reader).c_str());
         return 1;
     }
-    const int fd = Open_EQ(false);
-    if (fd < 0) {
-        fprintf(stderr, "whiteboard-doctor: cannot open " BOARD_DEVICE ": %s\n", strerror(errno));
+    const BoardPort port;
+    if (port.fd() < 0) {
+        fprintf(stderr, "whiteboard-doctor: cannot open " BOARD_DEVICE ": %s\n",
+                port.error().c_str());
         return 1;
     }
-    // The service, started meanwhile, waits for the port instead of sharing it.
-    ioctl(fd, TIOCEXCL);
-    Init_EQ(fd);
 
     struct sigaction sa = {};
     sa.sa_handler = stop_watching;
@@ -57,12 +52,11 @@ int watch_board() {
     watching = 1;
     int line = LINE_TOUCH;
     const double start = monotonic_seconds();
-    read_packets(fd, watching, 0, [&](const uint8_t* pkt) {
+    read_packets(port.fd(), watching, 0, [&](const uint8_t* pkt) {
         if (packet_check_ok(pkt) && pkt[0] != DATA_HEAD && line_of_head(pkt[0]) >= 0)
             line = line_of_head(pkt[0]);
         printf("%8.3f  %s\n", monotonic_seconds() - start, describe_packet(pkt, line).c_str());
     });
-    Close_port(fd);
     if (interrupted) return 0;
     // read_packets also ends when the board cannot be greeted any more.
     printf("%8.3f  the board went away\n", monotonic_seconds() - start);

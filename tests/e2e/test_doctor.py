@@ -2,10 +2,12 @@
 mended from outside (the simulated board, a sysfs tree mounted over
 /sys/dev/char, the registry, the X display, the listener port), and --watch
 decoding what the simulated board sends."""
+import fcntl
 import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -30,6 +32,15 @@ AUTOSTART = "/etc/xdg/autostart/quilld.desktop"
 # A 3x3 board grid, numbered down each column.
 GRID = [((400, 2048, 3700)[k // 3], (400, 2048, 3700)[k % 3]) for k in range(9)]
 ON_TOP = GRID[:1] * 2 + GRID[2:]
+
+
+def exclusive(device):
+    """Whether the tty at device is in exclusive mode (TIOCGEXCL)."""
+    fd = os.open(device, os.O_RDWR | os.O_NOCTTY)
+    try:
+        return struct.unpack("i", fcntl.ioctl(fd, 0x80045440, b"\0" * 4))[0] != 0
+    finally:
+        os.close(fd)
 
 
 def run_doctor(env, *args, as_nobody=False):
@@ -215,6 +226,7 @@ def test_the_board_is_probed_by_its_greeting(config, board, ident, board_line, e
         checks=[c for c in CHECKS if c not in ("session", "screen", "monitor")])
     # A silent board is greeted once more before it is given up.
     assert board.greetings() >= (2 if ident is None else 1)
+    assert not exclusive(board.device), "the port is left open to every user"
 
 
 @pytest.mark.parametrize("registered, found", [
@@ -266,6 +278,8 @@ def test_watch_decodes_the_packets_of_an_electromagnetic_board(config, board, st
     if ending == "interrupt":
         watch.send(signal.SIGINT)
         status, last = 0, None
+        assert watch.wait_exit(WAIT) == status
+        assert not exclusive(board.device), "the port is left open to every user"
     else:
         board.unplug()
         status, last = 1, "the board went away"
@@ -401,3 +415,15 @@ def test_names_any_user_can_plant_reach_the_terminal_escaped(config, xserver):
                     lines["lock"]), lines["lock"]
     assert r"HDMI\x0aok      forged 500x800+0+0" in lines["screen"], lines["screen"]
     assert r'monitor "\x1b[2J\xc2\x9b0m"' in lines["monitor"], lines["monitor"]
+
+
+def test_watch_refuses_a_port_that_is_no_serial_port(config):
+    """A FIFO at the port's name would hold a read for ever, deaf to Ctrl+C."""
+    os.mkfifo("/dev/ttyUSB0")
+    try:
+        watch = run_doctor(without_display(), "--watch")
+    finally:
+        os.remove("/dev/ttyUSB0")
+    assert (watch.returncode, watch.stdout) == (1, "")
+    assert watch.stderr == ("whiteboard-doctor: cannot open /dev/ttyUSB0: a FIFO, not a serial "
+                            "port\n")
