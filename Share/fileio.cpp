@@ -243,9 +243,58 @@ std::string process_name(int pid) {
     return comm;
 }
 
+const char* file_kind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a regular file";
+}
+
+int create_shared_file(const char* path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, SHARED_FILE_MODE);
+    if (fd < 0) return 0;
+    // Whatever the umask says: programs of different users rewrite it.
+    fchmod(fd, SHARED_FILE_MODE);
+    close(fd);
+    return 1;
+}
+
+namespace {
+
+// Why a shared file at path is not used, or "" when it may be: only a
+// regular file of its own is, so that whoever may write its directory can
+// neither hold an open for ever (a FIFO) nor make a rewrite publish or
+// overwrite someone else's file (a link, or a second name of one).
+std::string refusal(int fd, int open_errno, const char* path, bool writing) {
+    struct stat st;
+    if (fd < 0) {
+        // O_NOFOLLOW gives ELOOP for a link at path, O_RDWR EISDIR for a directory.
+        if ((open_errno != ELOOP && open_errno != EISDIR) || lstat(path, &st) != 0) return "";
+    } else if (fstat(fd, &st) != 0) {
+        return "";
+    }
+    if (!S_ISREG(st.st_mode)) return std::string("it is ") + file_kind(st.st_mode) + ", not a regular file";
+    if (writing && st.st_nlink > 1)
+        return "it has " + std::to_string(st.st_nlink) + " names (hard links)";
+    return "";
+}
+
+}  // namespace
+
 LockedFile::LockedFile(const char* path, int open_flags, int lock_op) {
+    const bool writing = (open_flags & O_ACCMODE) != O_RDONLY;
     for (;;) {
-        int fd = open(path, open_flags | O_CLOEXEC, 0666);
+        // Non-blocking only for the open itself (a FIFO): a regular file's
+        // reads and writes do not heed it.
+        int fd = open(path, open_flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
+        const std::string why = refusal(fd, errno, path, writing);
+        if (!why.empty()) {
+            fprintf(stderr, "Cannot %s %s: %s\n", writing ? "write" : "read", path, why.c_str());
+            if (fd >= 0) close(fd);
+            return;
+        }
         if (fd < 0) return;
         if (!flock_bounded(fd, lock_op)) {
             fd_ = fd;  // open, without the lock

@@ -18,6 +18,16 @@ ssize_t write_all(int fd, const void* buf, size_t len);
 // mkdir -p with mode 0755; 1 when the directory exists afterwards, else 0.
 int make_dirs(const char* path);
 
+// The mode of a file that programs run by different users all rewrite.
+constexpr mode_t SHARED_FILE_MODE = 0666;
+
+// Creates path empty with SHARED_FILE_MODE when nothing is at its name (a
+// link, even a dangling one, counts as something); 1 when it did.
+int create_shared_file(const char* path);
+
+// "a directory", "a FIFO", "a symbolic link", ... for a stat mode.
+const char* file_kind(mode_t mode);
+
 // Opens (creating it) a program's single-instance lock file in the shared
 // /tmp, where anyone may have put something at its name first: a link is not
 // followed (ELOOP), a directory is refused (EISDIR), and so is a FIFO or
@@ -71,7 +81,11 @@ std::string process_name(int pid);
 // A file opened and flock'ed (LOCK_SH or LOCK_EX), waiting at most as long as
 // LOCK_WAIT_MS says. If the file was replaced between the open and the lock,
 // it is opened again, so the lock always belongs to the file that the path
-// names. When the wait runs out, the file stays open without the lock.
+// names. When the wait runs out, the file stays open without the lock. Only
+// a regular file is opened, and for writing only one with a single name: a
+// link, FIFO, directory or device at path is not opened, and "Cannot read
+// <path>: it is a FIFO, not a regular file" (or write, and what it is)
+// goes to standard error.
 class LockedFile {
 public:
     LockedFile(const char* path, int open_flags, int lock_op);

@@ -192,11 +192,7 @@ void check_ini_file() {
     if (!ini_autocreate.load()) return;
     if (access(CONFIG_FILE, F_OK) == 0) return;
     make_dirs(QMRV_DIR);
-    // Never follow a link planted at the file's name; a racing creator is fine.
-    int fd = open(CONFIG_FILE, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return;
-    fchmod(fd, 0777);
-    close(fd);
+    create_shared_file(CONFIG_FILE);
 }
 
 int load_ini_file(const char* file, char* buf, int* file_size) {
@@ -280,9 +276,19 @@ bool IniText::add(const char* s, size_t n) {
     return true;
 }
 
+namespace {
+
+// The file, created first when the edit may create it: the store never
+// creates through a link, and always with the one shared mode.
+const char* creating(const char* file, bool create) {
+    if (create && ini_autocreate.load()) create_shared_file(file);
+    return file;
+}
+
+}  // namespace
+
 IniEdit::IniEdit(const char* file, bool create)
-    : path_(file),
-      file_(file, create && ini_autocreate.load() ? O_RDWR | O_CREAT : O_RDWR, LOCK_EX) {
+    : path_(file), file_(creating(file, create), O_RDWR, LOCK_EX) {
     if (file_.ok() && !file_.locked()) {
         fprintf(stderr, "Cannot write %s: locked by %s\n", file, lock_holder(file_.fd()).c_str());
         return;

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host.h"
+#include "fileio.h"
 #include "serial.h"
 
 BoardPort::BoardPort() {
@@ -22,7 +22,7 @@ BoardPort::BoardPort() {
     struct stat st;
     if (!isatty(fd)) {
         error_ = fstat(fd, &st) == 0 && !S_ISCHR(st.st_mode)
-                     ? std::string(kind_of(st.st_mode)) + ", not a serial port"
+                     ? std::string(file_kind(st.st_mode)) + ", not a serial port"
                      : "not a serial port";
         Close_port(fd);
         return;

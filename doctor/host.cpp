@@ -62,12 +62,3 @@ bool user_listed_in_group(gid_t gid) {
     if (getgrouplist(pw->pw_name, pw->pw_gid, groups, &n) < 0) return false;
     return std::find(groups, groups + n, gid) != groups + n;
 }
-
-const char* kind_of(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISLNK(mode)) return "a symbolic link";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "a regular file";
-}

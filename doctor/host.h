@@ -19,8 +19,6 @@ bool exists(const std::string& path);  // anything at all there, links not follo
 std::string quoted(const std::string& s);
 // "crw-rw---- root:dialout"
 std::string mode_and_owner(const struct stat& st);
-// "a directory", "a FIFO", ...
-const char* kind_of(mode_t mode);
 // Whether this process has the group, and whether the user is listed in it
 // (a group joined after login is listed but not had).
 bool process_in_group(gid_t gid);

@@ -206,7 +206,7 @@ void check_port(Report& report, Chain& chain) {
         return;
     }
     if (!S_ISCHR(st.st_mode)) {
-        report.problem("device", kDevice + " is " + kind_of(st.st_mode) + ", not a serial port.",
+        report.problem("device", kDevice + " is " + file_kind(st.st_mode) + ", not a serial port.",
                        "sudo rm " + kDevice + ", then unplug the adapter and plug it in again.");
         return;
     }

@@ -36,7 +36,7 @@ void check_lock(Report& report, int service_pid) {
     }
     if (!S_ISREG(st.st_mode)) {
         report.problem("lock",
-                       QUILLD_LOCK " is " + std::string(kind_of(st.st_mode)) +
+                       QUILLD_LOCK " is " + std::string(file_kind(st.st_mode)) +
                            ": the service cannot take its lock and will not start.",
                        "sudo rm -r " QUILLD_LOCK);
         return;

@@ -6,6 +6,7 @@
 #include "calibration_grid.h"
 #include "checks.h"
 #include "facts.h"
+#include "fileio.h"
 #include "host.h"
 #include "inifile.h"
 #include "misclick.h"
@@ -80,16 +81,26 @@ Finding judge_edge_keys(int line, int edgetab, const Pos touch[EDGE_KEY_COUNT],
 
 void check_configuration(Report& report, const Chain& chain) {
     struct stat st;
-    if (stat(CONFIG_FILE, &st) != 0) {
+    // The programs use only a regular file at the name itself, never a link.
+    if (lstat(CONFIG_FILE, &st) != 0) {
         report.problem("config", CONFIG_FILE " is missing: no calibration is stored.",
                        "sudo install -D -m 0666 /dev/null " CONFIG_FILE ", then " + kRecalibrate);
         return;
     }
     if (!S_ISREG(st.st_mode)) {
-        report.problem("config", CONFIG_FILE " is " + std::string(kind_of(st.st_mode)) + ".",
+        report.problem("config", CONFIG_FILE " is " + std::string(file_kind(st.st_mode)) + ".",
                        "sudo rm -r " CONFIG_FILE "; sudo install -D -m 0666 /dev/null " CONFIG_FILE
                        ", then " +
                            kRecalibrate);
+        return;
+    }
+    if (st.st_nlink > 1) {
+        report.problem("config",
+                       CONFIG_FILE " has " + std::to_string(st.st_nlink) +
+                           " names (hard links): the programs do not rewrite it, so no "
+                           "calibration or edge key can be stored.",
+                       "sudo cp " CONFIG_FILE " ~/config.ini.bak; sudo rm " CONFIG_FILE
+                       "; sudo install -m 0666 ~/config.ini.bak " CONFIG_FILE);
         return;
     }
     const std::string size = std::to_string(st.st_size) + " bytes";

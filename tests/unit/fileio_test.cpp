@@ -14,12 +14,13 @@
 
 namespace {
 
-// What another local user may have put at a lock file's name before the
-// program starts.
+// What another local user may have put at a lock file's or the shared
+// configuration file's name before the program starts.
 struct Planted {
     const char* name;
     std::function<void(const std::string& path, const std::string& dir)> plant;
     int expected_errno;  // 0: the lock file opens
+    bool reads, writes;  // whether a shared file there is read and rewritten
 };
 
 void PrintTo(const Planted& c, std::ostream* os) { *os << c.name; }
@@ -30,6 +31,7 @@ TEST_P(LockFileTest, OpensOnlyAPlainFileOfItsOwn) {
     const Planted& c = GetParam();
     TempDir dir;
     const std::string path = dir.file("Prog.mux");
+    write_file(dir.file("other"), "");
     c.plant(path, dir.path());
 
     errno = 0;
@@ -49,22 +51,53 @@ TEST_P(LockFileTest, OpensOnlyAPlainFileOfItsOwn) {
     EXPECT_NE(access(dir.file("target").c_str(), F_OK), 0);
 }
 
+TEST_P(LockFileTest, ASharedFileIsUsedOnlyAsARegularFileWithOneName) {
+    const Planted& c = GetParam();
+    TempDir dir;
+    const std::string path = dir.file("config.ini"), other = dir.file("other");
+    write_file(other, "[PID]\nsecret=1\n");
+    c.plant(path, dir.path());
+    {
+        const LockedFile reading(path.c_str(), O_RDONLY, LOCK_SH);
+        EXPECT_EQ(reading.ok(), c.reads);
+    }
+    LockedFile writing(path.c_str(), O_RDWR, LOCK_EX);
+    EXPECT_EQ(writing.ok(), c.writes);
+    if (writing.ok()) {
+        EXPECT_TRUE(writing.replace(path.c_str(), "[PID]\n", 6));
+    }
+    // Nothing else is written, created or published through the path.
+    EXPECT_EQ(read_file(other), "[PID]\nsecret=1\n");
+    EXPECT_NE(access(dir.file("target").c_str(), F_OK), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     FileIo, LockFileTest,
     ::testing::Values(
-        Planted{"Missing", [](const std::string&, const std::string&) {}, 0},
+        Planted{"Missing", [](const std::string&, const std::string&) {}, 0, false, false},
         Planted{"LeftByEarlierRun",
-                [](const std::string& p, const std::string&) { write_file(p, ""); }, 0},
+                [](const std::string& p, const std::string&) { write_file(p, ""); }, 0, true, true},
         Planted{"SymlinkToNewFile",
                 [](const std::string& p, const std::string& d) {
                     ASSERT_EQ(symlink((d + "/target").c_str(), p.c_str()), 0);
                 },
-                ELOOP},
+                ELOOP, false, false},
+        Planted{"SymlinkToAnotherFile",
+                [](const std::string& p, const std::string& d) {
+                    ASSERT_EQ(symlink((d + "/other").c_str(), p.c_str()), 0);
+                },
+                ELOOP, false, false},
+        Planted{"HardLinkToAnotherFile",
+                [](const std::string& p, const std::string& d) {
+                    ASSERT_EQ(link((d + "/other").c_str(), p.c_str()), 0);
+                },
+                0, true, false},
         // Opening a FIFO for reading would wait for a writer forever.
         Planted{"Fifo", [](const std::string& p, const std::string&) { mkfifo(p.c_str(), 0666); },
-                EINVAL},
+                EINVAL, false, false},
         Planted{"Directory",
-                [](const std::string& p, const std::string&) { mkdir(p.c_str(), 0755); }, EISDIR}),
+                [](const std::string& p, const std::string&) { mkdir(p.c_str(), 0755); }, EISDIR,
+                false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LockFile, InheritableWhenAskedFor) {
