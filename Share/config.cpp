@@ -1,5 +1,6 @@
 #include "config.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "inifile.h"
@@ -84,9 +85,17 @@ void config_read_qm_keys(const ConfigSnapshot& snap, Pos QMKeyPos[EDGE_KEY_COUNT
 }
 
 std::string config_monitor(const ConfigSnapshot& snap) {
-    char name[128] = {0};
+    char name[MONITOR_NAME_MAX + 1] = {0};
     text_read_string(snap.text, SEC_MONITOR, KEY_MONITOR_NAME, name, sizeof name, nullptr);
     return name;
+}
+
+bool monitor_name_storable(const std::string& name) {
+    return name.size() <= size_t(MONITOR_NAME_MAX) &&
+           std::none_of(name.begin(), name.end(), [](char c) {
+               const auto b = static_cast<unsigned char>(c);
+               return b < 0x20 || b == 0x7F || b == 0xFF;
+           });
 }
 
 int format_twenty_block(char* out, int size, const Pos dots[MAX_DOTS]) {
@@ -100,6 +109,7 @@ int format_twenty_block(char* out, int size, const Pos dots[MAX_DOTS]) {
 }
 
 int config_store_calibration(int count, const Pos dots[], const char* monitor) {
+    if (monitor != nullptr && !monitor_name_storable(monitor)) return 0;
     IniEdit edit(CONFIG_FILE);
     char text[16];
     snprintf(text, sizeof text, "%d", count);
@@ -119,7 +129,7 @@ int config_store_calibration(int count, const Pos dots[], const char* monitor) {
     }
     // After the points, so that the section never comes between the block
     // and what it is measured against.
-    char stored[128];
+    char stored[MONITOR_NAME_MAX + 1];
     if (monitor != nullptr)
         edit.set(SEC_MONITOR, KEY_MONITOR_NAME, monitor);
     else if (edit.get(SEC_MONITOR, KEY_MONITOR_NAME, stored, sizeof stored) && stored[0] != '\0')

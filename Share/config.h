@@ -26,8 +26,15 @@ void config_read_hotkey_sections(const ConfigSnapshot& snap, Pos KeyPos[EDGE_KEY
 void config_read_qm_keys(const ConfigSnapshot& snap, Pos QMKeyPos[EDGE_KEY_COUNT]);
 
 // "name" of "Monitor": the monitor the calibration was made on; empty when
-// the calibration covers the whole screen.
+// the calibration covers the whole screen. At most MONITOR_NAME_MAX bytes.
 std::string config_monitor(const ConfigSnapshot& snap);
+
+// The longest monitor name that is stored and read back.
+constexpr int MONITOR_NAME_MAX = 127;
+// Whether a monitor name reads back exactly as stored: not too long, and no
+// byte that would end its line (CR, LF), the file's text (NUL, 0xFF), or is
+// another control byte. Any X client can name a monitor.
+bool monitor_name_storable(const std::string& name);
 
 // The 20-point block: "dotNum=20", then dotX/dotY from index 19 down to 0.
 // Returns the block's length, or -1 when it does not fit size.
@@ -45,7 +52,8 @@ int format_twenty_block(char* out, int size, const Pos dots[MAX_DOTS]);
 // followed by a "HOTKEY" header (or the block would not fit), go in key by
 // key in the block's order. monitor: the monitor's name when the screen has
 // several, into "Monitor" after the points; nullptr when it has one, and then
-// nothing new is written (a name stored before is emptied).
+// nothing new is written (a name stored before is emptied). A name that is
+// not monitor_name_storable stores nothing (0).
 int config_store_calibration(int count, const Pos dots[], const char* monitor = nullptr);
 
 // keyX0, keyY0 .. keyY27 of "HOTKEY", then QMkeyX0 .. QMkeyY27 of "QMEdgetab".

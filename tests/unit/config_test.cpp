@@ -212,6 +212,39 @@ bool as_nobody(Fn fn) {
 
 // A store that cannot be completed stores nothing: the file stays byte for
 // byte as it was, with no half of the new set in it.
+// Any X client can name a monitor: a name that would not read back the same
+// (a second [PID] from a line break, a name cut by the reader, the file's
+// end at 0xFF) is never written.
+TEST_F(ConfigFile, AMonitorNameIsStoredOnlyWhenItReadsBackTheSame) {
+    Pos dots[MAX_DOTS];
+    for (int i = 0; i < MAX_DOTS; ++i) dots[i] = twenty_point(i);
+    const std::string old = "[PID]\nQuilld=-1\n";
+    const struct {
+        std::string name;
+        bool stored;
+    } cases[] = {
+        {"HDMI-1", true},
+        {"\xc3\x89" "cran [gauche] = A", true},
+        {std::string(MONITOR_NAME_MAX, 'm'), true},
+        {std::string(MONITOR_NAME_MAX + 1, 'm'), false},
+        {"A\n[PID]\nQuilld=1\n[coordinate]\ndotNum=0", false},
+        {"A\rB", false},
+        {"A\x1b[2J", false},
+        {"A\xff", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int count : {4, 20}) {
+            set(old);
+            EXPECT_EQ(config_store_calibration(count, dots, c.name.c_str()), c.stored ? 1 : 0);
+            if (c.stored)
+                EXPECT_EQ(config_monitor(snap()), c.name);
+            else
+                EXPECT_EQ(read_file(CONFIG_FILE), old);
+        }
+    }
+}
+
 TEST_F(ConfigFile, AStoreThatCannotCompleteLeavesTheFileAsItWas) {
     Pos dots[MAX_DOTS], keys[EDGE_KEY_COUNT] = {}, qm[EDGE_KEY_COUNT] = {};
     for (int i = 0; i < MAX_DOTS; ++i) dots[i] = twenty_point(i);
