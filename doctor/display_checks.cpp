@@ -1,7 +1,11 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <memory>
+#include <thread>
 
 #include "checks.h"
 #include "host.h"
@@ -24,6 +28,29 @@ bool screen_split(const std::vector<Monitor>& monitors, const Rect& screen) {
                        [&](const Monitor& m) { return !(m.area == screen); });
 }
 
+// How long the X server gets to answer: it may take the connection and
+// then say nothing.
+constexpr double X_ANSWER_SECONDS = 5.0;
+
+struct XFacts {
+    bool opened = false;
+    std::vector<std::string> extensions;
+    Rect screen{};
+    std::vector<Monitor> monitors;
+};
+
+XFacts ask_x_server(const char* name) {
+    XFacts facts;
+    Display* display = XOpenDisplay(name);
+    if (display == nullptr) return facts;
+    facts.opened = true;
+    facts.extensions = list_extensions(display);
+    facts.screen = screen_rect(display);
+    facts.monitors = list_monitors(display);
+    XCloseDisplay(display);
+    return facts;
+}
+
 }  // namespace
 
 void check_display(Report& report, const Chain& chain) {
@@ -33,8 +60,23 @@ void check_display(Report& report, const Chain& chain) {
                        "run whiteboard-doctor in a terminal of the desktop session.");
         return;
     }
-    Display* display = XOpenDisplay(name);
-    if (display == nullptr) {
+    const std::shared_ptr<std::promise<XFacts>> asked = std::make_shared<std::promise<XFacts>>();
+    std::future<XFacts> answer = asked->get_future();
+    std::thread([asked, display_name = std::string(name)] {
+        asked->set_value(ask_x_server(display_name.c_str()));
+    }).detach();
+    if (answer.wait_for(std::chrono::duration<double>(X_ANSWER_SECONDS)) !=
+        std::future_status::ready) {
+        // The thread stays blocked in Xlib; the doctor's exit ends it.
+        report.problem("display",
+                       "the X display " + quoted(name) + " took the connection but did not answer "
+                       "within " + std::to_string(int(X_ANSWER_SECONDS)) + " s.",
+                       "restart the X server (log out and in again), then run whiteboard-doctor "
+                       "again.");
+        return;
+    }
+    const XFacts x = answer.get();
+    if (!x.opened) {
         report.problem("display",
                        "the X display " + quoted(name) +
                            " cannot be opened: no X server there, or this user may not use it.",
@@ -43,10 +85,9 @@ void check_display(Report& report, const Chain& chain) {
         return;
     }
     report.ok("display", "the X display " + quoted(name) + " answers.");
-    report.add(judge_session(list_extensions(display)));
-    const Rect screen = screen_rect(display);
-    const std::vector<Monitor> monitors = list_monitors(display);
-    XCloseDisplay(display);
+    report.add(judge_session(x.extensions));
+    const Rect& screen = x.screen;
+    const std::vector<Monitor>& monitors = x.monitors;
     std::string found = std::to_string(screen.width) + "x" + std::to_string(screen.height);
     found +=
         monitors.empty() ? ", no monitor list." : ", monitors: " + monitor_list(monitors) + ".";

@@ -12,15 +12,23 @@
 #include <cstring>
 #include <sstream>
 
+#include "clock.h"
 #include "fileio.h"
 
-std::string read_text(const std::string& path, size_t max_bytes) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+std::string read_text(const std::string& path, size_t max_bytes, double max_seconds) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return "";
+    struct stat st;
     std::string text;
-    char buf[4096];
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return text;
+    }
+    const double deadline = monotonic_seconds() + max_seconds;
+    char buf[16384];
     ssize_t n;
-    while (text.size() < max_bytes && (n = read_retry(fd, buf, sizeof buf)) > 0)
+    while (text.size() < max_bytes && monotonic_seconds() < deadline &&
+           (n = read_retry(fd, buf, sizeof buf)) > 0)
         text.append(buf, size_t(n));
     close(fd);
     if (text.size() > max_bytes) text.resize(max_bytes);

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-// A small text file whole (at most max_bytes of it); empty when unreadable.
-std::string read_text(const std::string& path, size_t max_bytes = 64 * 1024);
+// A regular file's text: at most max_bytes of it, and what could be read
+// within max_seconds; empty when it is unreadable or not a regular file.
+std::string read_text(const std::string& path, size_t max_bytes = 64 * 1024,
+                      double max_seconds = 2.0);
 
 // The USB device a character device hangs off, from sysfs.
 struct UsbAdapter {

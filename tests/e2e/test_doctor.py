@@ -5,8 +5,10 @@ decoding what the simulated board sends."""
 import fcntl
 import os
 import re
+import resource
 import shutil
 import signal
+import socket
 import struct
 import subprocess
 import sys
@@ -427,3 +429,39 @@ def test_watch_refuses_a_port_that_is_no_serial_port(config):
     assert (watch.returncode, watch.stdout) == (1, "")
     assert watch.stderr == ("whiteboard-doctor: cannot open /dev/ttyUSB0: a FIFO, not a serial "
                             "port\n")
+
+
+def test_an_x_server_that_never_answers_holds_the_doctor_for_seconds_only(config):
+    os.makedirs("/tmp/.X11-unix", exist_ok=True)
+    with socket.socket(socket.AF_UNIX) as server:
+        server.bind("/tmp/.X11-unix/X77")
+        server.listen()
+        result = run_doctor({**without_display(), "DISPLAY": ":77"})
+    os.remove("/tmp/.X11-unix/X77")
+    lines = expect(result, 1, {
+        "display": r'problem +display: the X display ":77" took the connection but did not answer '
+                   r"within 5 s\. Fix: "},
+        checks=["device", "service", "lock", "autostart", "display", "config", "calibration",
+                "edge keys", "launcher", "listener"])
+    assert "session" not in lines
+
+
+def test_a_listener_behind_a_mebibyte_of_other_sockets_is_found(config):
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 12000), hard))
+    sockets = []
+    listener = UdpListener()  # first: its descriptor must stay below select()'s limit
+    try:
+        # The table lists sockets by port: these come before the command port.
+        for port in range(1025, 10000):
+            sockets.append(socket.socket(socket.AF_INET, socket.SOCK_DGRAM))
+            sockets[-1].bind(("127.0.0.1", port))
+        with open("/proc/net/udp") as f:
+            assert len(f.read()) > 1 << 20
+        lines = findings(run_doctor(without_display()))
+    finally:
+        listener.stop()
+        for s in sockets:
+            s.close()
+        resource.setrlimit(resource.RLIMIT_NOFILE, (soft, hard))
+    assert re.match(FINE["listener"], lines["listener"]), lines["listener"]
