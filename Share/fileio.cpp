@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 ssize_t read_retry(int fd, void* buf, size_t len) {
@@ -77,21 +80,72 @@ long long now_ms() {
 // When this process last waited in vain for a shared file's lock.
 std::atomic<long long> lock_timed_out_at{-LOCK_TIMEOUT_MEMORY_MS};
 
-// flock with a bounded wait: true when taken. Polled, because a blocking
-// flock cannot be given a deadline without a signal.
+// Interrupts this thread's blocking flock at a deadline: a timer that
+// signals this thread alone, then again every few milliseconds, so that a
+// signal landing just before the flock blocks is followed by another.
+constexpr int LOCK_TIMER_INTERVAL_MS = 10;
+const int LOCK_TIMER_SIGNAL = SIGRTMIN + 4;
+
+void on_lock_timer(int) {}
+
+class DeadlineTimer {
+public:
+    explicit DeadlineTimer(long long ms) {
+        static std::once_flag handler;
+        std::call_once(handler, [] {
+            struct sigaction sa = {};
+            sa.sa_handler = on_lock_timer;  // no SA_RESTART: the flock returns EINTR
+            sigemptyset(&sa.sa_mask);
+            sigaction(LOCK_TIMER_SIGNAL, &sa, nullptr);
+        });
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, LOCK_TIMER_SIGNAL);
+        pthread_sigmask(SIG_UNBLOCK, &set, &old_mask_);
+        struct sigevent ev = {};
+        ev.sigev_notify = SIGEV_THREAD_ID;
+        ev.sigev_signo = LOCK_TIMER_SIGNAL;
+        ev._sigev_un._tid = gettid();
+        armed_ = timer_create(CLOCK_MONOTONIC, &ev, &timer_) == 0;
+        struct itimerspec when = {};
+        when.it_value = {time_t(ms / 1000), long(ms % 1000) * 1000000L};
+        when.it_interval = {0, LOCK_TIMER_INTERVAL_MS * 1000000L};
+        if (armed_ && timer_settime(timer_, 0, &when, nullptr) != 0) {
+            timer_delete(timer_);
+            armed_ = false;
+        }
+    }
+    ~DeadlineTimer() {
+        if (armed_) timer_delete(timer_);
+        pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+    }
+    DeadlineTimer(const DeadlineTimer&) = delete;
+    DeadlineTimer& operator=(const DeadlineTimer&) = delete;
+    bool armed() const { return armed_; }
+
+private:
+    timer_t timer_{};
+    bool armed_ = false;
+    sigset_t old_mask_;
+};
+
+// flock with a bounded wait: true when taken. The wait blocks in the kernel,
+// which wakes a waiter the moment the lock is released; polling instead
+// lost the lock, time after time, to a program that asked again sooner,
+// and starved the other writer.
 bool flock_bounded(int fd, int lock_op) {
+    if (flock(fd, lock_op | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
     const long long start = now_ms();
     const bool recent = start - lock_timed_out_at.load() < LOCK_TIMEOUT_MEMORY_MS;
     const long long deadline = start + (recent ? LOCK_WAIT_AFTER_TIMEOUT_MS : LOCK_WAIT_MS);
-    long long pause_ms = 1;
-    for (;;) {
-        if (flock(fd, lock_op | LOCK_NB) == 0) return true;
-        if (errno != EWOULDBLOCK && errno != EINTR) return false;
-        const long long left = deadline - now_ms();
-        if (left <= 0) break;
-        const long long nap = pause_ms < left ? pause_ms : left;
-        usleep(static_cast<useconds_t>(nap * 1000));
-        if (pause_ms < 20) pause_ms *= 2;
+    const DeadlineTimer timer(deadline - start);
+    if (timer.armed()) {
+        for (;;) {
+            if (flock(fd, lock_op) == 0) return true;
+            if (errno != EINTR) return false;
+            if (now_ms() >= deadline) break;
+        }
     }
     lock_timed_out_at = now_ms();
     return false;
