@@ -383,8 +383,14 @@ namespace {
 // The message file's text, NUL-terminated: at most MSG_BUF_SIZE - 1 bytes,
 // ending early at a 0xFF byte; whatever lies beyond is ignored.
 bool load_msg_text(char (&buf)[MSG_BUF_SIZE]) {
-    int fd = open(MSG_FILE, O_RDONLY | O_CLOEXEC);
+    // A FIFO would hold the open, and then the read, for ever.
+    int fd = open(MSG_FILE, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return false;
+    }
     size_t len = 0;
     while (len < sizeof buf - 1) {
         ssize_t n = read_retry(fd, buf + len, sizeof buf - 1 - len);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -123,6 +124,13 @@ TEST_F(MsgFile, ReadMsgReadsOnlyTheFixedMessageFile) {
               std::string("open the file :") + MSG_FILE + " failed!\n");
     EXPECT_EQ(absent.result, -1);
     EXPECT_EQ(absent.text, "<untouched>");
+
+    // A FIFO at the name, which nobody ever writes: as absent, not a hang.
+    ASSERT_EQ(mkfifo(MSG_FILE, 0666), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(read_msg("K_A", 64, other.c_str()).result, -1);
+    testing::internal::GetCapturedStdout();
+    unlink(MSG_FILE);
 
     write_file(MSG_FILE, "K_A=from the message file\n");
     testing::internal::CaptureStdout();
