@@ -307,7 +307,8 @@ const char* file_kind(mode_t mode) {
 }
 
 int create_shared_file(const char* path) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, SHARED_FILE_MODE);
+    const int fd =
+        open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, SHARED_FILE_MODE);
     if (fd < 0) return 0;
     // Whatever the umask says: programs of different users rewrite it.
     fchmod(fd, SHARED_FILE_MODE);
@@ -329,7 +330,8 @@ std::string refusal(int fd, int open_errno, const char* path, bool writing) {
     } else if (fstat(fd, &st) != 0) {
         return "";
     }
-    if (!S_ISREG(st.st_mode)) return std::string("it is ") + file_kind(st.st_mode) + ", not a regular file";
+    if (!S_ISREG(st.st_mode))
+        return std::string("it is ") + file_kind(st.st_mode) + ", not a regular file";
     if (writing && st.st_nlink > 1)
         return "it has " + std::to_string(st.st_nlink) + " names (hard links)";
     return "";

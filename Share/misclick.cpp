@@ -248,8 +248,7 @@ bool check_repeat(GridSize g, Pos refused, Pos again, const Pos board[], int k) 
     double spacing = least_step(g);
     Affine a{};
     if (k >= 3 && fit(g, board, all_but(k, k), &a)) spacing = a.spacing();
-    for (int j = 1; j < k && k < 3; ++j)
-        spacing = distance(board[j], board[j - 1]);
+    for (int j = 1; j < k && k < 3; ++j) spacing = distance(board[j], board[j - 1]);
     return distance(again, refused) <= MISCLICK_TOLERANCE * spacing;
 }
 

@@ -111,9 +111,12 @@ int main(int argc, char** argv) {
     int seconds = 20, writers = 2, readers = 1;
     for (int i = 2; i + 1 < argc; i += 2) {
         const int v = atoi(argv[i + 1]);
-        if (!strcmp(argv[i], "--seconds")) seconds = v;
-        else if (!strcmp(argv[i], "--writers")) writers = v;
-        else if (!strcmp(argv[i], "--readers")) readers = v;
+        if (!strcmp(argv[i], "--seconds"))
+            seconds = v;
+        else if (!strcmp(argv[i], "--writers"))
+            writers = v;
+        else if (!strcmp(argv[i], "--readers"))
+            readers = v;
     }
     if (access(path, R_OK | W_OK) != 0) {
         perror(path);
@@ -157,9 +160,10 @@ int main(int argc, char** argv) {
     long stores = 0, failed = 0, fewest = -1, most = 0;
     for (const Report& x : reports) {
         if (x.kind == 'w') {
-            printf("writer %d: %ld stores, %ld failed (%ld lock waits ran out), worst %.1f ms, "
-                   "p99 %.2f ms\n",
-                   x.index, x.done, x.failed, x.locked_out, x.worst_ms, x.p99_ms);
+            printf(
+                "writer %d: %ld stores, %ld failed (%ld lock waits ran out), worst %.1f ms, "
+                "p99 %.2f ms\n",
+                x.index, x.done, x.failed, x.locked_out, x.worst_ms, x.p99_ms);
             stores += x.done;
             failed += x.failed;
             fewest = fewest < 0 ? x.done : std::min(fewest, x.done);

@@ -69,8 +69,10 @@ void check_display(Report& report, const Chain& chain) {
         std::future_status::ready) {
         // The thread stays blocked in Xlib; the doctor's exit ends it.
         report.problem("display",
-                       "the X display " + quoted(name) + " took the connection but did not answer "
-                       "within " + std::to_string(int(X_ANSWER_SECONDS)) + " s.",
+                       "the X display " + quoted(name) +
+                           " took the connection but did not answer "
+                           "within " +
+                           std::to_string(int(X_ANSWER_SECONDS)) + " s.",
                        "restart the X server (log out and in again), then run whiteboard-doctor "
                        "again.");
         return;

@@ -51,8 +51,9 @@ void check_lock(Report& report, int service_pid) {
     }
     if (holder == 0) {
         report.warning("lock",
-                       QUILLD_LOCK " may be locked: a lock is listed on an inode of its number, "
-                                   "by a process the doctor cannot name for sure.",
+                       QUILLD_LOCK
+                       " may be locked: a lock is listed on an inode of its number, "
+                       "by a process the doctor cannot name for sure.",
                        "if the service does not start, see who holds it: sudo fuser -v " QUILLD_LOCK
                        ".");
         return;

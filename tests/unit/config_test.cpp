@@ -224,7 +224,9 @@ TEST_F(ConfigFile, AMonitorNameIsStoredOnlyWhenItReadsBackTheSame) {
         bool stored;
     } cases[] = {
         {"HDMI-1", true},
-        {"\xc3\x89" "cran [gauche] = A", true},
+        {"\xc3\x89"
+         "cran [gauche] = A",
+         true},
         {std::string(MONITOR_NAME_MAX, 'm'), true},
         {std::string(MONITOR_NAME_MAX + 1, 'm'), false},
         {"A\n[PID]\nQuilld=1\n[coordinate]\ndotNum=0", false},

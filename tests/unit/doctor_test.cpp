@@ -187,9 +187,16 @@ TEST(DoctorLines, ForeignTextIsEscapedUnlessPrintableUtf8) {
         {"\x1b]0;owned\x07Quilld", "\\x1b]0;owned\\x07Quilld"},
         {"HDMI-1\nok      x", "HDMI-1\\x0aok      x"},
         {"del\x7f", "del\\x7f"},
-        {"\xc3\x89" "cran \xe2\x82\xac \xf0\x9f\x98\x80", "\xc3\x89" "cran \xe2\x82\xac \xf0\x9f\x98\x80"},
-        {"csi\xc2\x9b" "2J", "csi\\xc2\\x9b2J"},     // C1 control, as UTF-8
-        {"raw\x9b" "2J", "raw\\x9b2J"},                 // a lone continuation byte
+        {"\xc3\x89"
+         "cran \xe2\x82\xac \xf0\x9f\x98\x80",
+         "\xc3\x89"
+         "cran \xe2\x82\xac \xf0\x9f\x98\x80"},
+        {"csi\xc2\x9b"
+         "2J",
+         "csi\\xc2\\x9b2J"},  // C1 control, as UTF-8
+        {"raw\x9b"
+         "2J",
+         "raw\\x9b2J"},                                         // a lone continuation byte
         {"\xc0\xaf\xed\xa0\x80", "\\xc0\\xaf\\xed\\xa0\\x80"},  // overlong, surrogate
         {"cut\xe2\x82", "cut\\xe2\\x82"},
         {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},  // past U+10FFFF

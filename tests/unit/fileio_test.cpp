@@ -122,11 +122,13 @@ TEST(LockHolder, OnlyAFlockOnTheFilesOwnDeviceAndInodeNamesItsHolder) {
         {"1: OFDLCK ADVISORY  WRITE -1 08:01:1234 0 EOF\n", -1, {}},
         {"1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF\n"
          "1: -> FLOCK  ADVISORY  WRITE 77 08:01:1234 0 EOF\n",
-         4242, {}},
+         4242,
+         {}},
         {"1: FLOCK  ADVISORY  WRITE 4242 08:01:12345 0 EOF\n", -1, {}},
         {"2: FLOCK  ADVISORY  READ  31 00:2a:1234 0 EOF\n"
          "3: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF",
-         4242, {31}},
+         4242,
+         {31}},
         {"", -1, {}},
         {"garbage\n4: FLOCK\n", -1, {}},
     };

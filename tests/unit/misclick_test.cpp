@@ -137,9 +137,14 @@ TEST(Misclick, ASetThatDoesNotSpanTheBoardIsFlat) {
         int count;
         Pos (*at)(int k, GridSize g);
     } cases[] = {
-        {"y stuck at 1999", 4, [](int k, GridSize) { return Pos{601 + 1000 * k, 1999}; }},
+        {"y stuck at 1999", 4,
+         [](int k, GridSize) {
+             return Pos{601 + 1000 * k, 1999};
+         }},
         {"x stuck, y noisy", 20,
-         [](int k, GridSize g) { return Pos{2000 + k % 3, 400 + 900 * (k % g.rows)}; }},
+         [](int k, GridSize g) {
+             return Pos{2000 + k % 3, 400 + 900 * (k % g.rows)};
+         }},
         {"along the diagonal", 9,
          [](int k, GridSize g) {
              const int d = k / g.rows + k % g.rows;
