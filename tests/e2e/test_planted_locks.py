@@ -10,7 +10,6 @@ import subprocess
 import pytest
 
 from plugin_service import QUILLD, QUILLD_COMPACT
-from test_service_startup import wait_until
 
 ZURAZE = "/usr/share/RivarAzazuva/QMRV/Zuraze"
 EDGETAB = "/usr/share/RivarAzazuva/QMRV/Edgetab"
@@ -61,7 +60,7 @@ def plant_config(kind):
 
 @pytest.mark.parametrize("kind", ["fifo", "link", "dangling-link", "hard-link"])
 def test_a_planted_configuration_file_is_never_waited_on_written_through_or_published(
-        kind, config, xserver, start_program):
+        kind, config, xserver, board, start_program):
     """The service, as root, registers by a rewrite through a new file renamed
     over the old one: it must neither hang on a FIFO, nor republish the
     private file a link names with its mode and owner, nor create a link's
@@ -76,22 +75,21 @@ def test_a_planted_configuration_file_is_never_waited_on_written_through_or_publ
     before = os.lstat(CONFIG)
     try:
         service = start_program([QUILLD], env=xserver.env(), expect_stderr=True)
-        assert service.wait_pid_line(10), service.output()
-        what = {"fifo": "it is a FIFO, not a regular file",
-                "hard-link": "it has 2 names (hard links)"}.get(kind,
-                                                              "it is a symbolic link, not a "
-                                                              "regular file")
-        assert wait_until(lambda: f"Cannot write {CONFIG}: {what}\n" in service.stderr()), \
-            service.stderr()
+        # It greets the board once it has registered, or failed to.
+        assert board.wait_greetings(1, 10), "the service hung: " + service.output()
+        after = os.lstat(CONFIG)
         doctor = subprocess.run(["/usr/bin/whiteboard-doctor"], capture_output=True, text=True,
                                 timeout=10, cwd="/")
         assert service.stop() == 0
     finally:
-        after = os.lstat(CONFIG)
         os.remove(CONFIG)
     assert (after.st_ino, stat.S_IFMT(after.st_mode)) == (before.st_ino, stat.S_IFMT(before.st_mode))
     with open(PRIVATE) as f:
         assert f.read() == "[PID]\nsecret=1\n"
     assert not os.path.lexists(TARGET), "the link was followed"
-    config_line = [line for line in doctor.stdout.splitlines() if line.startswith("problem config")]
-    assert config_line, doctor.stdout
+    what = {"fifo": "it is a FIFO, not a regular file",
+            "hard-link": "it has 2 names (hard links)"}.get(kind, "it is a symbolic link, not a "
+                                                                "regular file")
+    assert f"Cannot write {CONFIG}: {what}\n" in service.stderr()
+    assert [line for line in doctor.stdout.splitlines() if line.startswith("problem config")], \
+        doctor.stdout
