@@ -80,6 +80,10 @@ long long now_ms() {
 // When this process last waited in vain for a shared file's lock.
 std::atomic<long long> lock_timed_out_at{-LOCK_TIMEOUT_MEMORY_MS};
 
+#ifndef sigev_notify_thread_id
+#define sigev_notify_thread_id _sigev_un._tid  // glibc before 2.35 names only the member
+#endif
+
 // Interrupts this thread's blocking flock at a deadline: a timer that
 // signals this thread alone, then again every few milliseconds, so that a
 // signal landing just before the flock blocks is followed by another.
@@ -105,7 +109,7 @@ public:
         struct sigevent ev = {};
         ev.sigev_notify = SIGEV_THREAD_ID;
         ev.sigev_signo = LOCK_TIMER_SIGNAL;
-        ev._sigev_un._tid = gettid();
+        ev.sigev_notify_thread_id = gettid();
         armed_ = timer_create(CLOCK_MONOTONIC, &ev, &timer_) == 0;
         struct itimerspec when = {};
         when.it_value = {time_t(ms / 1000), long(ms % 1000) * 1000000L};
@@ -344,7 +348,8 @@ LockedFile::LockedFile(const char* path, int open_flags, int lock_op) {
     for (;;) {
         // Non-blocking only for the open itself (a FIFO): a regular file's
         // reads and writes do not heed it.
-        int fd = open(path, open_flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
+        int fd = open(path, open_flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                      SHARED_FILE_MODE);
         const std::string why = refusal(fd, errno, path, writing);
         if (!why.empty()) {
             fprintf(stderr, "Cannot %s %s: %s\n", writing ? "write" : "read", path, why.c_str());

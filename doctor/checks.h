@@ -18,14 +18,11 @@ struct Chain {
     const BoardIdent* board = nullptr;
 };
 
-// Whether process pid is the suite's program registered under key
-// (KEY_QUILLD, ...): named so, and running the installed program, or, when
-// that cannot be read, holding the program's lock.
-bool runs_reader(int pid, const char* key);
-
-// The running program registered under key: its process id by the registry,
-// else by its live lock, whose holder then did not register (registered
-// false); -1 when none runs.
+// The running program registered under key (KEY_QUILLD, ...): its process
+// id by the registry, else by its live lock, whose holder then did not
+// register (registered false); -1 when none runs. A process is that program
+// only when it is named so and runs the installed program, or, where that
+// cannot be read (another user's process), holds the program's lock.
 int running_reader(const char* key, bool* registered);
 
 // Who reads the board now, as running_reader finds them: "the service Quilld (pid 12)",

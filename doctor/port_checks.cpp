@@ -162,11 +162,6 @@ const Reader* reader_of(const char* key) {
 
 }  // namespace
 
-bool runs_reader(int pid, const char* key) {
-    const Reader* r = reader_of(key);
-    return r != nullptr && genuine(pid, *r);
-}
-
 int running_reader(const char* key, bool* registered) {
     *registered = false;
     const Reader* r = reader_of(key);

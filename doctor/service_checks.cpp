@@ -63,7 +63,7 @@ void check_lock(Report& report, int service_pid) {
             "process " + std::to_string(holder) + " (" + process_name(int(holder)) + ")";
         report.problem("lock",
                        QUILLD_LOCK " is held by " + who +
-                           ", which the registry does not name: the service of this session "
+                           ", which is not the service: the service of this session "
                            "cannot start.",
                        "end it (kill " + std::to_string(holder) + "), then " + kStartService);
         return;
