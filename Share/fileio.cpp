@@ -17,6 +17,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 ssize_t read_retry(int fd, void* buf, size_t len) {
     ssize_t n;
@@ -208,6 +209,16 @@ void release_instance_lock(int& fd, const char* path) {
     fd = -1;
 }
 
+namespace {
+
+// The flocks a /proc/locks text lists on inode ino: the holder on device
+// (major, minor) itself, else -1; and the holders on other devices, which
+// may be the same file seen through an overlay, or any other file.
+struct FlockHolders {
+    long exact = -1;
+    std::vector<long> same_inode;
+};
+
 FlockHolders flock_holders(const std::string& locks, unsigned major_id, unsigned minor_id,
                            unsigned long ino) {
     // "1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF"; waiters have "->"
@@ -234,8 +245,6 @@ FlockHolders flock_holders(const std::string& locks, unsigned major_id, unsigned
     }
     return found;
 }
-
-namespace {
 
 // Whether process pid has the file (dev, ino) open: 1, 0, or -1 when its
 // descriptors cannot be looked at (another user's process).

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 // read(2) retried on EINTR: bytes read, 0 at the end, -1 on error.
 ssize_t read_retry(int fd, void* buf, size_t len);
@@ -64,15 +63,6 @@ std::string lock_holder(int fd);
 // but its holder cannot be shown to have this file open; -1 when none is.
 long lock_holder_pid(int fd);
 
-// The flocks a /proc/locks text lists on inode ino: the holder on device
-// (major, minor) itself, else -1; and the holders on other devices, which
-// may be the same file seen through an overlay, or any other file.
-struct FlockHolders {
-    long exact = -1;
-    std::vector<long> same_inode;
-};
-FlockHolders flock_holders(const std::string& locks, unsigned major, unsigned minor,
-                           unsigned long ino);
 
 // The name /proc/<pid>/comm shows (at most 15 characters); empty when pid is
 // not above 0 or names no process.

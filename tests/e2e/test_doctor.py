@@ -236,22 +236,37 @@ def test_the_board_is_probed_by_its_greeting(config, board, ident, board_line, e
     ("ended", r"not running: the registry names pid {pid}, which has ended\. Fix: "),
     ("foreign", r'not running: the registry names pid {pid}, which is "sleep" \(/usr/bin/sleep\) '
                 r'of user "root", not the service\. Fix: '),
-], ids=["absent", "ended", "foreign"])
-def test_a_registry_naming_no_service_is_a_problem(config, registered, found):
-    proc = subprocess.Popen(["sleep" if registered == "foreign" else "true", "30"])
+    # Any user can run a program named Quilld and register it: it is told by
+    # its program, or, where another user's program cannot be read, by the lock.
+    ("impostor", r'not running: the registry names pid {pid}, which is "Quilld" \({exe}\) of user '
+                 r'"nobody", not the service\. Fix: '),
+    ("impostor-of-root", r'not running: the registry names pid {pid}, which is "Quilld" of user '
+                         r'"root", not the service\. Fix: '),
+])
+def test_a_registry_naming_no_service_is_a_problem(config, board, registered, found):
+    folder = tempfile.mkdtemp()
+    os.chmod(folder, 0o755)
+    exe = shutil.copy("/usr/bin/sleep", os.path.join(folder, "Quilld"))
+    argv = [exe if registered.startswith("impostor") else
+            "sleep" if registered == "foreign" else "true", "30"]
+    doctor_as_nobody = registered == "impostor-of-root"
+    proc = subprocess.Popen(argv, **({} if registered != "impostor" else
+                                     dict(user=NOBODY, group=NOBODY, extra_groups=[])))
     try:
         if registered == "ended":
             proc.wait(WAIT)
         if registered != "absent":
             config.write(f"[PID]\nQuilld={proc.pid}\n")
-        result = run_doctor(without_display())
+        result = run_doctor({"PATH": os.environ["PATH"]}, as_nobody=doctor_as_nobody)
     finally:
         proc.kill()
         proc.wait()
     lines = findings(result)
-    assert re.match(r"problem +service: " + found.format(pid=proc.pid), lines["service"]), \
-        lines["service"]
+    assert re.match(r"problem +service: " + found.format(pid=proc.pid, exe=re.escape(exe)),
+                    lines["service"]), lines["service"]
     assert re.match(r"ok +lock: /tmp/Quilld\.mux is free\.$", lines["lock"]), lines["lock"]
+    if not doctor_as_nobody:  # nobody may not open the port
+        assert re.match(r"ok +board: touch line", lines["board"]), lines["board"]
     assert result.returncode == 1
 
 
@@ -356,43 +371,6 @@ def test_only_the_services_own_kind_of_lock_on_its_own_file_blames_a_holder(conf
     assert re.match(LEFT_OVER, lines["lock"]), lines["lock"]
 
 
-@pytest.mark.parametrize("doctor_as", ["root", "nobody"])
-def test_a_process_posing_as_the_service_does_not_blind_the_doctor(config, board, start_program,
-                                                                   doctor_as):
-    """Any user can run a program named Quilld and register it: the doctor
-    tells it from the installed service by its program, or, where it may
-    not read that, by the service's lock, and then probes the board."""
-    folder = tempfile.mkdtemp()
-    os.chmod(folder, 0o755)
-    impostor = os.path.join(folder, "Quilld")
-    shutil.copy("/usr/bin/sleep", impostor)
-    as_other = dict(user=NOBODY, group=NOBODY, extra_groups=[]) if doctor_as == "root" else {}
-    proc = subprocess.Popen([impostor, "60"], **as_other)
-    try:
-        assert wait_until(lambda: open(f"/proc/{proc.pid}/comm").read() == "Quilld\n")
-        config.write(f"[PID]\nQuilld={proc.pid}\n")
-        env = without_display()
-        if doctor_as == "nobody":
-            env = {"PATH": os.environ["PATH"]}
-        result = run_doctor(env, as_nobody=doctor_as == "nobody")
-        if doctor_as == "root":
-            watch = start_program([DOCTOR, "--watch"], env=env)
-            assert watch.wait_line("Watching /dev/ttyUSB0; Ctrl+C ends.", WAIT), watch.output()
-            watch.send(signal.SIGINT)
-            assert watch.wait_exit(WAIT) == 0
-    finally:
-        proc.kill()
-        proc.wait()
-    lines = findings(result)
-    shown = rf' \({re.escape(impostor)}\) of user "nobody"' if doctor_as == "root" \
-        else ' of user "root"'
-    assert re.match(rf'problem +service: not running: the registry names pid {proc.pid}, which '
-                    rf'is "Quilld"{shown}, not the service\. Fix: ', lines["service"]), \
-        lines["service"]
-    if doctor_as == "root":
-        assert re.match(r"ok +board: touch line", lines["board"]), lines["board"]
-
-
 def test_names_any_user_can_plant_reach_the_terminal_escaped(config, xserver):
     """A registered process holding the service's lock under a name with a
     terminal title sequence, a stored monitor name with one, and an X monitor
@@ -438,12 +416,8 @@ def test_an_x_server_that_never_answers_holds_the_doctor_for_seconds_only(config
         server.listen()
         result = run_doctor({**without_display(), "DISPLAY": ":77"})
     os.remove("/tmp/.X11-unix/X77")
-    lines = expect(result, 1, {
-        "display": r'problem +display: the X display ":77" took the connection but did not answer '
-                   r"within 5 s\. Fix: "},
-        checks=["device", "service", "lock", "autostart", "display", "config", "calibration",
-                "edge keys", "launcher", "listener"])
-    assert "session" not in lines
+    assert re.match(r'problem +display: the X display ":77" took the connection but did not '
+                    r"answer within 5 s\. Fix: ", findings(result)["display"]), result.stdout
 
 
 def test_a_listener_behind_a_mebibyte_of_other_sockets_is_found(config):
