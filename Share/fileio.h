@@ -63,7 +63,6 @@ std::string lock_holder(int fd);
 // but its holder cannot be shown to have this file open; -1 when none is.
 long lock_holder_pid(int fd);
 
-
 // The name /proc/<pid>/comm shows (at most 15 characters); empty when pid is
 // not above 0 or names no process.
 std::string process_name(int pid);
