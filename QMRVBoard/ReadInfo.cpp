@@ -19,6 +19,7 @@
 #include "funCom.h"
 #include "func_Display.h"
 #include "inifile.h"
+#include "kernel_pointer.h"
 #include "paths.h"
 #include "registry.h"
 #include "screen_watch.h"
@@ -56,16 +57,32 @@ sigset_t steering_signals() {
     return set;
 }
 
+// Runs use(sink) under x_mutex on the pointer's sink: the kernel device
+// when the service made one, else XTest while the display is open.
+template <class Use>
+void with_pointer(Use&& use) {
+    std::lock_guard<std::recursive_mutex> lock(quilld.x_mutex);
+    if (quilld.kernel_pointer >= 0) {
+        const Rect screen = current_screen();
+        KernelPointerSink sink(quilld.kernel_pointer, screen.width, screen.height);
+        use(sink);
+    } else if (quilld.Mdisplay != nullptr) {
+        XTestSink sink(quilld.Mdisplay);
+        use(sink);
+    }
+}
+
 // Never leave the left button down behind a reader run or a stopped
 // service: a run that ends mid-stroke (board unplugged, SIGUSR1, a failed
 // read) never sees the lift, and the next run ignores a lift whose contact it
 // did not see.
 void release_held_button() {
-    std::lock_guard<std::recursive_mutex> lock(quilld.x_mutex);
-    if (quilld.Mdisplay == nullptr || quilld.mouse.MiceLD != 1) return;
-    button_event(quilld.Mdisplay, 1, 0);
-    quilld.mouse.MiceLD = 0;
-    quilld.mouse.MiceDotCount = 0;
+    with_pointer([](PointerSink& sink) {
+        if (quilld.mouse.MiceLD != 1) return;
+        sink.button(1, false);
+        quilld.mouse.MiceLD = 0;
+        quilld.mouse.MiceDotCount = 0;
+    });
 }
 
 // Releases what the service holds; safe to run more than once.
@@ -74,6 +91,8 @@ void release_all() {
     stop_screen_watch();
     {
         std::lock_guard<std::recursive_mutex> lock(quilld.x_mutex);
+        destroy_kernel_pointer(quilld.kernel_pointer);
+        quilld.kernel_pointer = -1;
         if (quilld.Mdisplay) {
             XCloseDisplay(quilld.Mdisplay);
             quilld.Mdisplay = nullptr;
@@ -230,10 +249,7 @@ void open_display() {
 }  // namespace
 
 void service_mouse(mouse_act screen) {
-    std::lock_guard<std::recursive_mutex> lock(quilld.x_mutex);
-    if (quilld.Mdisplay == nullptr) return;
-    XTestSink sink(quilld.Mdisplay);
-    MouseAction(quilld.mouse, sink, screen);
+    with_pointer([&](PointerSink& sink) { MouseAction(quilld.mouse, sink, screen); });
 }
 
 namespace {
@@ -289,7 +305,14 @@ int main(int, char**) {
     quilld.tables.publish(initial);
     {
         std::lock_guard<std::recursive_mutex> lock(quilld.x_mutex);
-        note_xwayland(quilld.Mdisplay);
+        // Through the kernel the pen reaches every program of a Wayland
+        // session too; XTest reaches only the X11 ones there.
+        quilld.kernel_pointer = create_kernel_pointer();
+        if (quilld.kernel_pointer >= 0)
+            printf("pointer: the kernel input device \"%s\" (%s)\n", KERNEL_POINTER_NAME,
+                   UINPUT_DEVICE);
+        else if (note_xwayland(quilld.Mdisplay))
+            puts(KERNEL_POINTER_HINT);
         screen_first_look(quilld.Mdisplay);
     }
     Read_Data();

@@ -98,6 +98,12 @@ MappingArea current_area(const std::string& stored) {
     return mapping_area(look.monitors, stored, look.screen);
 }
 
+Rect current_screen() {
+    Look& look = last_look();
+    std::lock_guard<std::mutex> lock(look.mutex);
+    return look.screen;
+}
+
 bool in_screen_watch() { return watching; }
 
 void start_screen_watch(const char* display_name, void (*changed)()) {

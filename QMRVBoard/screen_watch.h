@@ -15,6 +15,9 @@ void screen_first_look(Display* display);
 // Where the board maps for the stored monitor name, from the last look.
 MappingArea current_area(const std::string& stored);
 
+// The whole screen, from the last look.
+Rect current_screen();
+
 // Starts the watching thread on its own connection to display_name; each
 // change of the screen size or of the monitors calls changed() on it.
 // Without RandR nothing is watched.

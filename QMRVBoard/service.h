@@ -27,9 +27,11 @@ struct Quilld {
     // the exit clean-up then takes it again on the same thread.
     std::recursive_mutex x_mutex;
     Display* Mdisplay = nullptr;
+    int kernel_pointer = -1;  // the uinput device, when the pointer goes through the kernel
     MouseState mouse;
 };
 extern Quilld quilld;
 
-// Runs MouseAction on the service's display, if it is still open.
+// Runs MouseAction on the pointer's sink: the kernel device when the service
+// made one, else XTest while the display is open.
 void service_mouse(mouse_act screen);

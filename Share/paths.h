@@ -28,6 +28,7 @@
 #define USER_UNIT_FILE "/usr/lib/systemd/user/" USER_UNIT
 #define USER_UNIT_WANTED_BY "graphical-session.target.wants/" USER_UNIT
 #define UDEV_RULE_FILE "/usr/lib/udev/rules.d/70-whiteboard-board.rules"
+#define UINPUT_RULE_FILE "/usr/lib/udev/rules.d/71-whiteboard-uinput.rules"
 #define MODEM_MANAGER_IGNORE "ID_MM_DEVICE_IGNORE"
 
 // Argument zero of each program start.

@@ -34,6 +34,8 @@ SUITE_FILES = (
     "/etc/xdg/autostart/quilld.desktop",
     "/usr/lib/systemd/user/quilld.service",
     "/usr/lib/udev/rules.d/70-whiteboard-board.rules",
+    "/usr/lib/udev/rules.d/71-whiteboard-uinput.rules",
+    "/usr/lib/modules-load.d/whiteboard-uinput.conf",
     "/usr/share/applications/zuraze.desktop",
     "/usr/share/applications/edgetab.desktop",
     *(f"/usr/share/man/man1/{p}.1.gz" for p in
