@@ -1,6 +1,7 @@
 #!/bin/bash
 # Installs the dependencies, builds, and runs every test:
-#   1. the normal build: unit tests and end-to-end scenarios;
+#   1. the normal build: unit tests, end-to-end scenarios, and the scenarios
+#      that need a real kernel, in one emulated boot (tools/vm);
 #   2. AddressSanitizer and UndefinedBehaviorSanitizer: the same again;
 #   3. ThreadSanitizer: the unit tests and the service's threaded scenarios;
 #   4. each fuzz target for FUZZ_SECONDS (default 30) from the seed corpus.
@@ -22,7 +23,7 @@ ctest --test-dir build -j "$jobs" --output-on-failure
 # (tools/sanitizer_defaults.cpp).
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON
 cmake --build build-sanitize -j "$jobs"
-ctest --test-dir build-sanitize -j "$jobs" --timeout 900 --output-on-failure
+ctest --test-dir build-sanitize -j "$jobs" --timeout 900 --output-on-failure -LE vm
 
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE_THREAD=ON
 cmake --build build-tsan -j "$jobs"

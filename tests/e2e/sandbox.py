@@ -108,7 +108,8 @@ def inside(args):
     if not args.no_install:
         subprocess.run(["cmake", "--install", args.build], check=True, stdout=subprocess.DEVNULL)
     private_tmp(under_tmp([SOURCE, args.build, args.artifacts]))
-    private_dev(STAGE)
+    if not args.guest:
+        private_dev(STAGE)
     run("ip", "link", "set", "lo", "up")
 
     env = dict(os.environ, E2E_SANDBOX="1", E2E_SOURCE=SOURCE,
@@ -127,6 +128,10 @@ def main():
                         help="leave the suite uninstalled (unit tests)")
     parser.add_argument("--private-etc-var", action="store_true",
                         help="make /etc and /var private overlays too (package installs)")
+    parser.add_argument("--guest", action="store_true",
+                        help="in a throwaway guest of tools/vm: keep its /dev (/dev/uinput "
+                             "and the input devices it makes) and its network, where udev "
+                             "announces those devices")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
@@ -144,13 +149,15 @@ def main():
         sys.exit("sandbox.py: needs root (mount and network namespaces)")
     os.makedirs(args.artifacts, exist_ok=True)
     # --kill-child: nothing the scenario started outlives the sandbox.
-    cmd = ["unshare", "--mount", "--net", "--pid", "--fork", "--kill-child", "--mount-proc",
+    cmd = ["unshare", "--mount", *([] if args.guest else ["--net"]), "--pid", "--fork",
+           "--kill-child", "--mount-proc",
            sys.executable, os.path.abspath(__file__), "--inside",
            # Real paths: a link under /tmp would not survive the fresh /tmp.
            "--build", os.path.realpath(args.build),
            "--artifacts", os.path.realpath(args.artifacts),
            *(["--no-install"] if args.no_install else []),
-           *(["--private-etc-var"] if args.private_etc_var else []), "--", *args.command]
+           *(["--private-etc-var"] if args.private_etc_var else []),
+           *(["--guest"] if args.guest else []), "--", *args.command]
     return subprocess.call(cmd)
 
 

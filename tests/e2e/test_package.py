@@ -36,6 +36,7 @@ SUITE_FILES = (
     "/usr/lib/udev/rules.d/70-whiteboard-board.rules",
     "/usr/lib/udev/rules.d/71-whiteboard-uinput.rules",
     "/usr/lib/modules-load.d/whiteboard-uinput.conf",
+    "/usr/share/libinput/90-whiteboard-pen.quirks",
     "/usr/share/applications/zuraze.desktop",
     "/usr/share/applications/edgetab.desktop",
     *(f"/usr/share/man/man1/{p}.1.gz" for p in

@@ -45,8 +45,7 @@ class Xvfb:
         cmd = [exe]
         if self._number is not None:
             cmd.append(f":{self._number}")
-        cmd += ["-displayfd", str(ready_w), "-screen", "0",
-                f"{self.width}x{self.height}x24", "-nolisten", "tcp", "-noreset"]
+        cmd += ["-displayfd", str(ready_w), *self._arguments(), "-nolisten", "tcp", "-noreset"]
         self._log = tempfile.TemporaryFile()
         try:
             try:
@@ -63,6 +62,9 @@ class Xvfb:
         finally:
             os.close(ready_r)
         return self
+
+    def _arguments(self):
+        return ["-screen", "0", f"{self.width}x{self.height}x24"]
 
     def _read_display_number(self, fd, deadline):
         answer = b""
@@ -131,6 +133,56 @@ class Xvfb:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+class XorgDummy(Xvfb):
+    """Xorg with the dummy video driver and input devices through libinput,
+    as udev announces them: the kernel's own path for the pointer."""
+
+    CONFIG = """Section "ServerFlags"
+    Option "AutoAddDevices" "true"
+    Option "AutoEnableDevices" "true"
+EndSection
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 65536
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0-1000.0
+    VertRefresh 5.0-200.0
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Modes "{width}x{height}"
+        Virtual {width} {height}
+    EndSubSection
+EndSection
+"""
+
+    def __init__(self, width=1024, height=768, **kw):
+        super().__init__(width, height, executable="Xorg", **kw)
+        self._dir = tempfile.mkdtemp(prefix="xorg-")
+
+    def _arguments(self):
+        config = os.path.join(self._dir, "xorg.conf")
+        with open(config, "w") as f:
+            f.write(self.CONFIG.format(width=self.width, height=self.height))
+        return ["-config", config, "-logfile", os.path.join(self._dir, "Xorg.log"), "vt1",
+                "-novtswitch", "-sharevts"]
+
+    def server_log(self):
+        try:
+            with open(os.path.join(self._dir, "Xorg.log"), errors="replace") as f:
+                return f.read()
+        except OSError:
+            return ""
 
 
 @dataclass(frozen=True)

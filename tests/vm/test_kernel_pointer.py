@@ -1,0 +1,135 @@
+"""The pen through the kernel's own input device: the service makes an
+absolute pointer on /dev/uinput, udev and libinput take it for a mouse with
+absolute motion, and Xorg's libinput driver puts the pointer on exactly the
+pixels XTest would, buttons pressed and released once."""
+import contextlib
+import glob
+import os
+import subprocess
+import time
+
+import pytest
+
+WAIT = 20.0  # emulated: slower than the host, bounded all the same
+NAME = "Whiteboard pen pointer"
+KERNEL_LINE = f'pointer: the kernel input device "{NAME}" (/dev/uinput)'
+# Board corners TL, BL, TR, BR; the 2 by 2 targets on 1024 by 768.
+CALIBRATION = [(400, 300), (400, 3300), (3600, 300), (3600, 3300)]
+# A stroke over the screen, to its edges and past them, then a still press.
+STROKE = [(400, 300), (1200, 900), (2600, 2100), (3999, 3999), (3600, 3300), (80, 3900),
+          (2000, 1800)]
+
+
+def kernel_device():
+    """The device's sysfs folder, once it is there."""
+    for folder in glob.glob("/sys/class/input/input*"):
+        with open(os.path.join(folder, "name")) as f:
+            if f.read().strip() == NAME:
+                return folder
+    return None
+
+
+def wait_until(predicate, timeout=WAIT):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.05)
+    return None
+
+
+def start(quilld, board, config, line):
+    config.write(config.calibration(CALIBRATION))
+    board.ident = (0xE8, 0xCE)  # electromagnetic: the pen has its buttons
+    service = quilld()
+    assert service.wait_pid_line(WAIT), service.output()
+    assert board.wait_greetings(1, WAIT), service.output()
+    assert service.wait_line("signal_usr2 called", WAIT), service.output()
+    assert (KERNEL_LINE in service.output()) == line, service.output()
+    time.sleep(0.5)
+    return service
+
+
+def drawn(board, pointer, long_press=False):
+    """The stroke (and a long press at its end), then the pen's buttons; what
+    the X server saw, once the final release has arrived."""
+    board.stroke(STROKE)
+    if long_press:
+        board.contact(*STROKE[-1], count=70)
+        board.lift(*STROKE[-1])
+    board.pen_button(0x85, *STROKE[0])   # front button: left click
+    board.pen_button(0x87, *STROKE[0])   # back button: right click
+    assert pointer.wait_release(3, WAIT, since=0), [vars(e) for e in pointer.events()]
+    time.sleep(0.3)
+    # The kernel passes on no move to where the pointer already is.
+    seen, at = [], None
+    for e in pointer.events():
+        if e.kind != "motion" or (e.x, e.y) != at:
+            seen.append((e.kind, e.x, e.y, e.button))
+        at = (e.x, e.y)
+    return seen
+
+
+@contextlib.contextmanager
+def without_uinput():
+    """/dev/uinput gone, as on a system without the module or the rule."""
+    os.rename("/dev/uinput", "/dev/uinput.away")
+    try:
+        yield
+    finally:
+        os.rename("/dev/uinput.away", "/dev/uinput")
+
+
+def test_the_device_is_an_absolute_pointer_with_its_fixed_identity(quilld, board, config,
+                                                                  xserver, artifacts):
+    service = start(quilld, board, config, line=True)
+    folder = wait_until(kernel_device)
+    assert folder, os.listdir("/sys/class/input")
+    ids = {k: open(os.path.join(folder, "id", k)).read().strip()
+           for k in ("bustype", "vendor", "product")}
+    assert ids == {"bustype": "0006", "vendor": "5742", "product": "0001"}
+    event = os.path.basename(glob.glob(os.path.join(folder, "event*"))[0])
+    udev = subprocess.run(["udevadm", "info", "--query=property", f"--name=/dev/input/{event}"],
+                          capture_output=True, text=True, check=True).stdout
+    props = dict(line.split("=", 1) for line in udev.splitlines() if "=" in line)
+    assert props.get("ID_INPUT_MOUSE") == "1", udev
+    assert not {"ID_INPUT_TOUCHSCREEN", "ID_INPUT_TABLET"} & set(props), udev
+    listed = subprocess.run(["libinput", "list-devices"], capture_output=True, text=True).stdout
+    with open(os.path.join(artifacts, "libinput-list-devices.txt"), "w") as f:
+        f.write(listed)
+    block = next(b for b in listed.split("\n\n") if f"Device:           {NAME}" in b)
+    assert "Capabilities:     pointer" in block, block
+    assert service.stop() == 0
+    assert wait_until(lambda: kernel_device() is None), "the device outlived the service"
+
+
+@pytest.mark.parametrize("long_press", [False, True], ids=["stroke", "long-press"])
+def test_the_kernel_path_puts_the_pointer_where_xtest_does(quilld, board, config, xserver,
+                                                           pointer, artifacts, long_press):
+    service = start(quilld, board, config, line=True)
+    through_kernel = drawn(board, pointer, long_press)
+    assert service.stop() == 0
+    xserver.screenshot(os.path.join(artifacts, "kernel-path.png"))
+    pointer.clear()
+    with without_uinput():
+        service = start(quilld, board, config, line=False)
+        through_xtest = drawn(board, pointer, long_press)
+        assert service.stop() == 0
+    with open(os.path.join(artifacts, "events.txt"), "w") as f:
+        f.write("\n".join(map(str, through_kernel)) + "\n")
+    assert through_kernel == through_xtest
+    presses = [button for kind, _, _, button in through_kernel if kind == "press"]
+    assert 2 not in presses, "no middle click, ever"
+    assert presses.count(3) == (2 if long_press else 1), through_kernel
+
+
+def test_a_stroke_cut_by_an_unplug_leaves_no_button_held(quilld, board, config, xserver,
+                                                         pointer):
+    service = start(quilld, board, config, line=True)
+    board.contact(2000, 1800, count=20)
+    assert pointer.wait_press(1, WAIT)
+    board.unplug()
+    assert pointer.wait_release(1, WAIT), [vars(e) for e in pointer.events()]
+    board.plug()
+    assert service.stop() == 0
