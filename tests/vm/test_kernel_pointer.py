@@ -39,7 +39,11 @@ def wait_until(predicate, timeout=WAIT):
     return None
 
 
-def start(quilld, board, config, line):
+def start(quilld, board, config, xserver, line):
+    """The service started and its board identified; with line, its device
+    taken into use by the X server."""
+    added = f'Adding extended input device "{NAME}"'
+    devices = xserver.server_log().count(added)
     config.write(config.calibration(CALIBRATION))
     board.ident = (0xE8, 0xCE)  # electromagnetic: the pen has its buttons
     service = quilld()
@@ -47,6 +51,9 @@ def start(quilld, board, config, line):
     assert board.wait_greetings(1, WAIT), service.output()
     assert service.wait_line("signal_usr2 called", WAIT), service.output()
     assert (KERNEL_LINE in service.output()) == line, service.output()
+    if line:
+        assert wait_until(lambda: xserver.server_log().count(added) > devices), \
+            xserver.server_log()[-3000:]
     time.sleep(0.5)
     return service
 
@@ -83,7 +90,7 @@ def without_uinput():
 
 def test_the_device_is_an_absolute_pointer_with_its_fixed_identity(quilld, board, config,
                                                                   xserver, artifacts):
-    service = start(quilld, board, config, line=True)
+    service = start(quilld, board, config, xserver, line=True)
     folder = wait_until(kernel_device)
     assert folder, os.listdir("/sys/class/input")
     ids = {k: open(os.path.join(folder, "id", k)).read().strip()
@@ -107,13 +114,13 @@ def test_the_device_is_an_absolute_pointer_with_its_fixed_identity(quilld, board
 @pytest.mark.parametrize("long_press", [False, True], ids=["stroke", "long-press"])
 def test_the_kernel_path_puts_the_pointer_where_xtest_does(quilld, board, config, xserver,
                                                            pointer, artifacts, long_press):
-    service = start(quilld, board, config, line=True)
+    service = start(quilld, board, config, xserver, line=True)
     through_kernel = drawn(board, pointer, long_press)
     assert service.stop() == 0
     xserver.screenshot(os.path.join(artifacts, "kernel-path.png"))
     pointer.clear()
     with without_uinput():
-        service = start(quilld, board, config, line=False)
+        service = start(quilld, board, config, xserver, line=False)
         through_xtest = drawn(board, pointer, long_press)
         assert service.stop() == 0
     with open(os.path.join(artifacts, "events.txt"), "w") as f:
@@ -126,7 +133,7 @@ def test_the_kernel_path_puts_the_pointer_where_xtest_does(quilld, board, config
 
 def test_a_stroke_cut_by_an_unplug_leaves_no_button_held(quilld, board, config, xserver,
                                                          pointer):
-    service = start(quilld, board, config, line=True)
+    service = start(quilld, board, config, xserver, line=True)
     board.contact(2000, 1800, count=20)
     assert pointer.wait_press(1, WAIT)
     board.unplug()
