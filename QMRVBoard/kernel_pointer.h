@@ -13,12 +13,11 @@
 #include "paths.h"
 #include "pointer.h"
 
-// The device's fixed identity, for udev rules and compositor settings.
-constexpr const char* KERNEL_POINTER_NAME = "Whiteboard pen pointer";
+// The device's fixed identity (and KERNEL_POINTER_NAME), for udev rules and
+// compositor settings.
 constexpr uint16_t KERNEL_POINTER_BUS = BUS_VIRTUAL;
 constexpr uint16_t KERNEL_POINTER_VENDOR = 0x5742;
 constexpr uint16_t KERNEL_POINTER_PRODUCT = 0x0001;
-constexpr const char* UINPUT_DEVICE = "/dev/uinput";
 
 // Said after the Wayland note when the service has no kernel device.
 constexpr const char* KERNEL_POINTER_HINT =

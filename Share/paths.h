@@ -29,6 +29,9 @@
 #define USER_UNIT_WANTED_BY "graphical-session.target.wants/" USER_UNIT
 #define UDEV_RULE_FILE "/usr/lib/udev/rules.d/70-whiteboard-board.rules"
 #define UINPUT_RULE_FILE "/usr/lib/udev/rules.d/71-whiteboard-uinput.rules"
+// The service's own pointer device, made through the kernel's uinput.
+#define UINPUT_DEVICE "/dev/uinput"
+#define KERNEL_POINTER_NAME "Whiteboard pen pointer"
 #define MODEM_MANAGER_IGNORE "ID_MM_DEVICE_IGNORE"
 
 // Argument zero of each program start.

@@ -16,6 +16,7 @@ struct Chain {
     bool port_open_to_user = false;  // present, and this user may read and write it
     int board_line = -1;             // from the board's identification reply
     const BoardIdent* board = nullptr;
+    bool wayland = false;  // the X display is Xwayland
 };
 
 // The running program registered under key (KEY_QUILLD, ...): its process
@@ -32,9 +33,21 @@ std::string board_reader();
 void check_port(Report& report, Chain& chain);   // device, adapter, access, ModemManager
 void check_board(Report& report, Chain& chain);  // greets the board, unless someone reads it
 void check_service(Report& report);              // registration, lock file, autostart
-void check_display(Report& report, const Chain& chain);  // X, Xwayland, screen, calibrated monitor
+void check_display(Report& report, Chain& chain);  // X, Xwayland, screen, calibrated monitor
+void check_pointer(Report& report, const Chain& chain);  // the kernel's path for the pointer
 void check_configuration(Report& report, const Chain& chain);  // file, calibration, edge keys
 void check_whiteboard_app(Report& report);                     // launcher, command port
+
+// What decides the pointer's path: /dev/uinput there and writable by this
+// user, the service running, and its device listed by the kernel.
+struct PointerFacts {
+    bool uinput = false;
+    bool writable = false;
+    bool service = false;
+    bool device = false;
+    bool wayland = false;
+};
+Finding judge_pointer(const PointerFacts& facts, const std::string& user);
 
 // The verdict on the session, from the X extensions the server announces.
 Finding judge_session(const std::vector<std::string>& extensions);

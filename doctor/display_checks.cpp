@@ -53,7 +53,7 @@ XFacts ask_x_server(const char* name) {
 
 }  // namespace
 
-void check_display(Report& report, const Chain& chain) {
+void check_display(Report& report, Chain& chain) {
     const char* name = getenv("DISPLAY");
     if (name == nullptr || *name == '\0') {
         report.problem("display", "no X display: DISPLAY is not set.",
@@ -87,6 +87,7 @@ void check_display(Report& report, const Chain& chain) {
         return;
     }
     report.ok("display", "the X display " + quoted(name) + " answers.");
+    chain.wayland = lists_xwayland(x.extensions);
     report.add(judge_session(x.extensions));
     const Rect& screen = x.screen;
     const std::vector<Monitor>& monitors = x.monitors;

@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     check_board(report, chain);
     check_service(report);
     check_display(report, chain);
+    check_pointer(report, chain);
     check_configuration(report, chain);
     check_whiteboard_app(report);
     return report.exit_status();

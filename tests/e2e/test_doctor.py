@@ -24,8 +24,8 @@ from udp_listener import UdpListener
 DOCTOR = "/usr/bin/whiteboard-doctor"
 NOBODY = 65534
 CHECKS = ["device", "adapter", "access", "modemmanager", "board", "service", "lock", "autostart",
-          "display", "session", "screen", "monitor", "config", "calibration", "edge keys",
-          "launcher", "listener"]
+          "display", "session", "screen", "monitor", "pointer", "config", "calibration",
+          "edge keys", "launcher", "listener"]
 # The verdict is padded to eight characters; the check name ends at the first ": ".
 FINDING = re.compile(r"^(?:ok {6}|warning |problem )([a-z][a-z ]*?): ")
 SYS_CHAR = "/sys/dev/char"
@@ -116,6 +116,10 @@ FINE = {"adapter": r"ok +adapter: 0403:6001 FTDI FT232R USB UART \(driver ftdi_s
         "autostart": r"ok +autostart: the autostart entry /etc/xdg/autostart/quilld\.desktop",
         "launcher": r"ok +launcher: /usr/share/Slatrix_Software/run is there\.$",
         "calibration": r"ok +calibration: 9 points that fit together\.$",
+        # No /dev/uinput in the sandbox, and Xvfb is no Wayland session.
+        "pointer": r"ok +pointer: /dev/uinput is missing \(the uinput module is not loaded\): "
+                   r"the service drives the pointer through XTest, which reaches every X11 "
+                   r"program\.$",
         "listener": r"ok +listener: a program listens on UDP 127\.0\.0\.1:10000\.$"}
 
 
@@ -182,8 +186,8 @@ def test_missing_premises_leave_their_checks_out(config):
                   r"in\. Fix: plug the board's USB cable in",
         "display": r"problem +display: no X display: DISPLAY is not set\.",
         "config": r"problem +config: /usr/share/RivarAzazuva/QMRV/config\.ini is missing"},
-        checks=["device", "service", "lock", "autostart", "display", "config", "launcher",
-                "listener"])
+        checks=["device", "service", "lock", "autostart", "display", "pointer", "config",
+                "launcher", "listener"])
     assert not os.path.exists(config.path), "a diagnosis created the configuration file"
 
 

@@ -177,6 +177,36 @@ TEST(DoctorVerdicts, AWaylandSessionIsAWarningWithTheWayOut) {
 }
 
 // A projector plugged in after calibrating splits the screen; a mirror does not.
+TEST(DoctorVerdicts, ThePointersPathAndTheWayToTheKernelOne) {
+    const struct {
+        PointerFacts facts;  // uinput, writable, service, device, wayland
+        Verdict verdict;
+        const char* found;
+    } cases[] = {
+        {{true, true, true, true, true}, Verdict::ok,
+         "the service drives the pointer through its kernel device \"Whiteboard pen pointer\" "
+         "(/dev/uinput)."},
+        {{true, true, false, false, true}, Verdict::ok,
+         "/dev/uinput is writable: the service drives the pointer through its kernel device "
+         "\"Whiteboard pen pointer\" (/dev/uinput) once it runs."},
+        {{true, true, true, false, true}, Verdict::warning,
+         "/dev/uinput is writable, but the service started before it was and drives the pointer "
+         "through XTest, which on this Wayland desktop reaches X11 programs only."},
+        {{true, false, true, false, true}, Verdict::warning,
+         "/dev/uinput is not writable by user \"ann\": the service drives the pointer through "
+         "XTest, which on this Wayland desktop reaches X11 programs only."},
+        {{false, false, true, false, false}, Verdict::ok,
+         "/dev/uinput is missing (the uinput module is not loaded): the service drives the "
+         "pointer through XTest, which reaches every X11 program."},
+    };
+    for (const auto& c : cases) {
+        const Finding f = judge_pointer(c.facts, "ann");
+        EXPECT_EQ(f.verdict, c.verdict) << c.found;
+        EXPECT_EQ(f.found, c.found);
+        EXPECT_EQ(f.fix.empty(), c.verdict == Verdict::ok) << c.found;
+    }
+}
+
 // Names any user can choose reach the terminal with no byte it would act on.
 TEST(DoctorLines, ForeignTextIsEscapedUnlessPrintableUtf8) {
     const struct {

@@ -107,6 +107,10 @@ def test_the_device_is_an_absolute_pointer_with_its_fixed_identity(quilld, board
         f.write(listed)
     block = next(b for b in listed.split("\n\n") if f"Device:           {NAME}" in b)
     assert "Capabilities:     pointer" in block, block
+    doctor = subprocess.run(["/usr/bin/whiteboard-doctor"], env=xserver.env(), capture_output=True,
+                            text=True, timeout=WAIT).stdout
+    assert f'ok      pointer: the service drives the pointer through its kernel device "{NAME}" ' \
+        "(/dev/uinput).\n" in doctor, doctor
     assert service.stop() == 0
     assert wait_until(lambda: kernel_device() is None), "the device outlived the service"
 
