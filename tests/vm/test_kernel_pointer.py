@@ -4,6 +4,7 @@ absolute motion, and Xorg's libinput driver puts the pointer on exactly the
 pixels XTest would, buttons pressed and released once."""
 import contextlib
 import glob
+import math
 import os
 import subprocess
 import time
@@ -144,3 +145,28 @@ def test_a_stroke_cut_by_an_unplug_leaves_no_button_held(quilld, board, config, 
     assert pointer.wait_release(1, WAIT), [vars(e) for e in pointer.events()]
     board.plug()
     assert service.stop() == 0
+
+
+def test_the_demo_whiteboard_draws_a_ring_through_the_kernel_path(quilld, board, config, xserver,
+                                                                 artifacts):
+    from gui import Desktop
+    demo = subprocess.Popen([os.path.join(os.environ["E2E_BUILD"], "tools", "whiteboard-demo")],
+                            env=xserver.env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            text=True)
+    try:
+        assert demo.stdout.readline().startswith("listening on 127.0.0.1:10000")
+        service = start(quilld, board, config, xserver, line=True)
+        # A ring around the board's middle: (512, 384) on the screen, 256 by
+        # 205 pixels across.
+        board.stroke([(round(2000 + 1000 * math.cos(a / 30 * math.pi)),
+                       round(1800 + 1000 * math.sin(a / 30 * math.pi))) for a in range(61)])
+        time.sleep(1.0)
+        xserver.screenshot(os.path.join(artifacts, "demo-kernel-path.png"))
+        desktop = Desktop(xserver)
+        for x, y in [(768, 384), (512, 589), (256, 384), (512, 179)]:
+            assert any(max(p) < 100 for p in desktop.pixels(x - 6, y - 6, 13, 13)), (x, y)
+        assert all(min(p) > 200 for p in desktop.pixels(507, 379, 11, 11)), "the middle stays white"
+        assert service.stop() == 0
+    finally:
+        demo.terminate()
+        demo.wait(WAIT)
