@@ -7,6 +7,11 @@ display):
     sudo /usr/bin/python3 tests/e2e/sandbox.py --build build -- \\
         /usr/bin/python3 bench/line_rate.py [--seconds 10] [--rate 240]
 
+With --xorg it runs Xorg with libinput in place of Xvfb, for a guest of
+tools/vm where the service's pointer goes through the kernel: there it also
+takes the time from each write to the kernel's event (the evdev timestamp).
+bench/kernel_path.sh runs it there both ways, through the kernel and XTest.
+
 A simulated touch board sends a moving stroke of contact packets at the given
 rate; the recorder counts the X motion events the service injects and takes
 the time from each packet's write to its event. The service's CPU use is
@@ -17,6 +22,7 @@ import os
 import statistics
 import subprocess
 import sys
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -25,7 +31,7 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 
 from board_sim import BoardSim  # noqa: E402
-from xfixture import PointerRecorder, Xvfb  # noqa: E402
+from xfixture import PointerRecorder, XorgDummy, Xvfb  # noqa: E402
 
 QUILLD = "/usr/local/Slatrix_QM_RV_Drivers/Quilld"
 CONFIG = "/usr/share/RivarAzazuva/QMRV/config.ini"
@@ -48,6 +54,33 @@ def stroke_point(i):
     return x, y
 
 
+class KernelEvents:
+    """The service's kernel device, read as it reports: the time of each
+    report that moved the pointer."""
+
+    def __init__(self):
+        import evdev
+        self.times = []
+        path = next((p for p in evdev.list_devices()
+                     if evdev.InputDevice(p).name == "Whiteboard pen pointer"), None)
+        self.device = evdev.InputDevice(path) if path else None
+        if self.device:
+            threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        import evdev
+        moved = False
+        try:
+            for event in self.device.read_loop():
+                if event.type == evdev.ecodes.EV_ABS:
+                    moved = True
+                elif event.type == evdev.ecodes.EV_SYN and moved:
+                    self.times.append(event.timestamp())
+                    moved = False
+        except OSError:  # the service ended and took its device along
+            pass
+
+
 def percentile(values, p):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(round(p / 100 * (len(ordered) - 1))))]
@@ -57,6 +90,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=10)
     parser.add_argument("--rate", type=float, default=240)
+    parser.add_argument("--xorg", action="store_true",
+                        help="Xorg with libinput instead of Xvfb (in a guest of tools/vm)")
     args = parser.parse_args()
     if os.environ.get("E2E_SANDBOX") != "1":
         sys.exit("run this inside tests/e2e/sandbox.py")
@@ -65,7 +100,8 @@ def main():
     with open(CONFIG, "w") as f:
         f.write(CALIBRATION)
 
-    with Xvfb(*SCREEN) as xserver, BoardSim(ident=(0xC8, 0xDD)) as board:
+    server = XorgDummy(1024, 768) if args.xorg else Xvfb(*SCREEN)
+    with server as xserver, BoardSim(ident=(0xC8, 0xDD)) as board:
         recorder = PointerRecorder(xserver.display, poke_interval=0.001)
         recorder.start()
         service = subprocess.Popen([QUILLD], env=xserver.env(), stdout=subprocess.DEVNULL)
@@ -73,6 +109,8 @@ def main():
             if not board.wait_greetings(1, 15):
                 sys.exit("the service never greeted the board")
             time.sleep(1.0)  # identification and its reload
+            kernel = KernelEvents() if args.xorg else None
+            time.sleep(1.0 if kernel else 0)  # the X server takes the device into use
 
             idle_start, idle_cpu = time.monotonic(), cpu_seconds(service.pid)
             time.sleep(args.seconds)
@@ -88,7 +126,7 @@ def main():
                 if delay > 0:
                     time.sleep(delay)
                 packet = board.packet(0x51, *stroke_point(i))
-                sent.append(time.monotonic())
+                sent.append((time.monotonic(), time.time()))
                 board.send(packet)
             run_time = time.monotonic() - run_start
             busy = (cpu_seconds(service.pid) - run_cpu) / run_time
@@ -103,7 +141,15 @@ def main():
     motions = [e for e in recorder.events() if e.kind == "motion"]
     # The lift adds one motion of its own after the stroke's samples.
     stroke_motions = motions[:count]
-    latencies = [(event.time - t) * 1000 for t, event in zip(sent, stroke_motions)]
+    latencies = [(event.time - t) * 1000 for (t, _), event in zip(sent, stroke_motions)]
+    if kernel and kernel.device:
+        reports = kernel.times[:count]
+        to_kernel = [(k - t) * 1000 for (_, t), k in zip(sent, reports)]
+        print(f"kernel device reports:  {len(reports)} of {count}")
+        if to_kernel:
+            print(f"write-to-kernel-event:  median {statistics.median(to_kernel):.2f} ms,"
+                  f" 99th percentile {percentile(to_kernel, 99):.2f} ms,"
+                  f" max {max(to_kernel):.2f} ms")
     print(f"packets sent:           {count} in {run_time:.2f} s ({count / run_time:.1f}/s)")
     print(f"motion events seen:     {len(stroke_motions)} of {count}"
           f" ({100 * len(stroke_motions) / count:.1f} %)")

@@ -3,10 +3,6 @@
 # absolute pointer needs, then the scenarios in the sandbox with the guest's
 # own /dev. Artefacts go to the shared folder.
 set -e
-/lib/systemd/systemd-udevd --daemon
-modprobe uinput
-modprobe evdev
-udevadm trigger --action=add
-udevadm settle --timeout=30
+sh tools/vm/guest-setup.sh
 python3 tests/e2e/sandbox.py --build "${1:-build}" --guest --artifacts /vm-out/artifacts -- \
     python3 -m pytest -p no:cacheprovider -q -rs tests/vm
