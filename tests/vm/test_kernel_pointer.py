@@ -40,12 +40,13 @@ def wait_until(predicate, timeout=WAIT):
     return None
 
 
-def start(quilld, board, config, xserver, line):
+def start(quilld, board, config, xserver, line, monitor=None):
     """The service started and its board identified; with line, its device
     taken into use by the X server."""
     added = f'Adding extended input device "{NAME}"'
     devices = xserver.server_log().count(added)
-    config.write(config.calibration(CALIBRATION))
+    config.write(config.calibration(CALIBRATION) +
+                 (f"[Monitor]\nname={monitor}\n" if monitor else ""))
     board.ident = (0xE8, 0xCE)  # electromagnetic: the pen has its buttons
     service = quilld()
     assert service.wait_pid_line(WAIT), service.output()
@@ -116,21 +117,38 @@ def test_the_device_is_an_absolute_pointer_with_its_fixed_identity(quilld, board
     assert wait_until(lambda: kernel_device() is None), "the device outlived the service"
 
 
-@pytest.mark.parametrize("long_press", [False, True], ids=["stroke", "long-press"])
+# The right half of the screen as a monitor of its own, calibrated on: the
+# stroke's points beyond it stay on it.
+RIGHT = (512, 0, 512, 768)
+
+
+@pytest.mark.parametrize("long_press, monitor", [(False, None), (True, None), (False, RIGHT)],
+                         ids=["stroke", "long-press", "right-monitor"])
 def test_the_kernel_path_puts_the_pointer_where_xtest_does(quilld, board, config, xserver,
-                                                           pointer, artifacts, long_press):
-    service = start(quilld, board, config, xserver, line=True)
+                                                           pointer, artifacts, long_press,
+                                                           monitor):
+    name = None
+    if monitor:
+        name = "right"
+        x, y, w, h = monitor
+        for args in (("left", f"{x}/135x{h}/203+0+0", "none"),
+                     (name, f"{w}/135x{h}/203+{x}+{y}", "none")):
+            subprocess.run(["xrandr", "--setmonitor", *args], env=xserver.env(), check=True)
+    service = start(quilld, board, config, xserver, line=True, monitor=name)
     through_kernel = drawn(board, pointer, long_press)
     assert service.stop() == 0
     xserver.screenshot(os.path.join(artifacts, "kernel-path.png"))
     pointer.clear()
     with without_uinput():
-        service = start(quilld, board, config, xserver, line=False)
+        service = start(quilld, board, config, xserver, line=False, monitor=name)
         through_xtest = drawn(board, pointer, long_press)
         assert service.stop() == 0
     with open(os.path.join(artifacts, "events.txt"), "w") as f:
         f.write("\n".join(map(str, through_kernel)) + "\n")
     assert through_kernel == through_xtest
+    if monitor:
+        x, y, w, h = monitor
+        assert all(x <= ex < x + w and y <= ey < y + h for _, ex, ey, _ in through_kernel)
     presses = [button for kind, _, _, button in through_kernel if kind == "press"]
     assert 2 not in presses, "no middle click, ever"
     assert presses.count(3) == (2 if long_press else 1), through_kernel
