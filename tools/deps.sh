@@ -14,14 +14,14 @@ fi
 # x11-xserver-utils (xrandr): the scenarios that change the screen's monitors.
 # qemu-system-x86, busybox-static, cpio, kmod: the guest of tools/vm, whose
 # root is this machine's; udev, Xorg with the dummy and libinput drivers and
-# libinput-tools run in that guest; python3-evdev reads the kernel's events
-# for bench/kernel_path.sh.
+# libinput-tools, and weston with Xwayland, run in that guest; python3-evdev
+# reads the kernel's events for bench/kernel_path.sh.
 PACKAGES=(g++ cmake ninja-build pkg-config libgtk2.0-dev libx11-dev libxtst-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils imagemagick
           python3 python3-pytest python3-xlib iproute2 util-linux mount openbox
           clang libclang-rt-14-dev llvm gdb dpkg-dev file lintian libxrandr-dev x11-xserver-utils
           qemu-system-x86 busybox-static cpio kmod udev xserver-xorg-core xserver-xorg-video-dummy
-          xserver-xorg-input-libinput libinput-tools python3-evdev)
+          xserver-xorg-input-libinput libinput-tools python3-evdev weston xwayland)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

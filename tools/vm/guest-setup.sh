@@ -7,3 +7,6 @@ modprobe uinput
 modprobe evdev
 udevadm trigger --action=add
 udevadm settle --timeout=30
+# QEMU's display, for a compositor's DRM backend.
+modprobe bochs
+udevadm settle --timeout=30
