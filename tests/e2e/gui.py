@@ -167,8 +167,16 @@ class Desktop:
         self.dpy.flush()
 
     def keys(self, window, *names):
-        """Key presses into window, after giving it the focus."""
-        self._xdotool("windowfocus", "--sync", window.id)
+        """Key presses into window, after giving it the focus: once it is
+        viewable again, for the window manager may still be reparenting a
+        window that has just appeared (BadMatch meanwhile)."""
+        def focused():
+            try:
+                self._xdotool("windowfocus", "--sync", window.id)
+                return True
+            except subprocess.CalledProcessError:
+                return False
+        assert wait_until(focused), f"window {window.id:#x} never took the focus"
         for name in names:
             self._xdotool("key", "--clearmodifiers", name)
 

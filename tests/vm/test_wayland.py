@@ -2,6 +2,8 @@
 the service, an X client of weston's Xwayland, drives the pointer through its
 kernel device, and a native Wayland client sees the pen where the mapping
 puts it, pressed and released."""
+import glob
+import math
 import os
 import re
 import subprocess
@@ -39,7 +41,7 @@ def weston(artifacts):
     log = os.path.join(artifacts, "weston.log")
     env = dict(os.environ, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-1", DISPLAY=":0")
     compositor = subprocess.Popen(["weston", "--backend=drm-backend.so", "--shell=kiosk-shell.so",
-                                   "--xwayland", "--socket=wayland-1", "--idle-time=0",
+                                   "--xwayland", "--debug", "--socket=wayland-1", "--idle-time=0",
                                    "--tty=2", "--use-pixman", f"--log={log}"], env=env,
                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                   stderr=subprocess.DEVNULL)
@@ -92,4 +94,28 @@ def test_a_wayland_client_sees_the_pen_where_the_mapping_puts_it(weston, board, 
              re.findall(r"motion time: \d+, x: ([\d.]+), y: ([\d.]+)", after)]
     assert moves == [pixel for _, pixel in TAPS], after
     assert after.count("button: 272, state: pressed") == len(TAPS), after
+    assert service.stop() == 0
+
+
+def test_the_demo_whiteboard_on_xwayland_draws_a_ring_through_the_kernel_path(
+        weston, board, config, start_program, artifacts):
+    env, log, events = weston
+    config.write(config.calibration(CALIBRATION))
+    board.ident = (0xE8, 0xCE)
+    demo = start_program([os.path.join(os.environ["E2E_BUILD"], "tools", "whiteboard-demo")],
+                         env=env)
+    assert demo.wait_line("listening on 127.0.0.1:10000", WAIT), demo.output()
+    service = start_program([QUILLD], env=env)
+    assert service.wait_line("signal_usr2 called", WAIT), service.output()
+    time.sleep(5.0)  # the demo's window shown full screen
+    # A first touch gives the demo's window the pointer.
+    board.contact(2000, 1800, count=2)
+    board.lift(2000, 1800)
+    time.sleep(1.0)
+    board.stroke([(round(2000 + 1000 * math.cos(a / 30 * math.pi)),
+                   round(1800 + 1000 * math.sin(a / 30 * math.pi))) for a in range(61)])
+    time.sleep(2.0)
+    # weston's own screenshot (the --debug protocol) into the artefacts.
+    subprocess.run(["weston-screenshooter"], env=env, cwd=artifacts, check=True, timeout=WAIT)
+    assert glob.glob(os.path.join(artifacts, "wayland-screenshot*.png"))
     assert service.stop() == 0
