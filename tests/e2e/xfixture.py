@@ -167,6 +167,8 @@ EndSection
 """
 
     def __init__(self, width=1024, height=768, **kw):
+        # Under emulation it takes many seconds to start.
+        kw.setdefault("startup_timeout", 90.0)
         super().__init__(width, height, executable="Xorg", **kw)
         self._dir = tempfile.mkdtemp(prefix="xorg-")
 

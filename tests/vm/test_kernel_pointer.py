@@ -6,6 +6,7 @@ import contextlib
 import glob
 import math
 import os
+import signal
 import subprocess
 import time
 
@@ -154,14 +155,18 @@ def test_the_kernel_path_puts_the_pointer_where_xtest_does(quilld, board, config
     assert presses.count(3) == (2 if long_press else 1), through_kernel
 
 
-def test_a_stroke_cut_by_an_unplug_leaves_no_button_held(quilld, board, config, xserver,
-                                                         pointer):
+@pytest.mark.parametrize("cut", ["unplug", "SIGUSR1"])
+def test_a_cut_stroke_leaves_no_button_held(quilld, board, config, xserver, pointer, cut):
     service = start(quilld, board, config, xserver, line=True)
     board.contact(2000, 1800, count=20)
     assert pointer.wait_press(1, WAIT)
-    board.unplug()
+    if cut == "unplug":
+        board.unplug()
+    else:
+        service.send(signal.SIGUSR1)  # as a tool taking the board does
     assert pointer.wait_release(1, WAIT), [vars(e) for e in pointer.events()]
-    board.plug()
+    if cut == "unplug":
+        board.plug()
     assert service.stop() == 0
 
 
