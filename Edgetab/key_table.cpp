@@ -4,6 +4,7 @@
 
 #include "edge_keys.h"
 #include "paths.h"
+#include "pixel.h"
 
 namespace {
 
@@ -21,9 +22,9 @@ void layout_keys(double width, double height, Pos PosArray[EDGE_KEY_COUNT]) {
     const double Grid_Height = height * ROWS_SPAN / (half - 1);
     const double centre_offset = KEY_IMAGE_SIZE / 2;
     for (int i = 0; i < half; ++i) {
-        const int y = static_cast<int>(i * Grid_Height + ScrLeftY - centre_offset);
-        PosArray[i] = {static_cast<int>(ScrLeftX), y};
-        PosArray[i + half] = {static_cast<int>(width * RIGHT_COLUMN_END - KEY_IMAGE_SIZE), y};
+        const int y = to_pixel(i * Grid_Height + ScrLeftY - centre_offset);
+        PosArray[i] = {to_pixel(ScrLeftX), y};
+        PosArray[i + half] = {to_pixel(width * RIGHT_COLUMN_END - KEY_IMAGE_SIZE), y};
     }
 }
 

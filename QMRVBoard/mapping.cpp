@@ -1,9 +1,9 @@
 #include "mapping.h"
 
-#include <climits>
 #include <cmath>
 
 #include "calibration_grid.h"
+#include "pixel.h"
 
 namespace {
 
@@ -41,12 +41,6 @@ bool choose_quad(const Calibration& cal, double x, double y, Quad* q) {
         default:
             return false;
     }
-}
-
-// Truncation toward zero; what is not a finite int becomes INT_MIN.
-int to_int(double v) {
-    if (!std::isfinite(v) || v >= 2147483648.0 || v <= -2147483649.0) return INT_MIN;
-    return static_cast<int>(v);
 }
 
 int clamp(int v, int high) { return v < 0 ? 0 : (v > high ? high : v); }
@@ -101,6 +95,6 @@ mouse_act DtoSP(const Calibration& cal, mouse_act pt) {
         Xe = (Xf + lambda * Xg) / (1 + lambda);
         Ye = (Yf + lambda * Yg) / (1 + lambda);
     }
-    return mouse_act{cal.Screen_x + clamp(to_int(Xe), cal.Screen_w),
-                     cal.Screen_y + clamp(to_int(Ye), cal.Screen_h), ACT_LIFT};
+    return mouse_act{cal.Screen_x + clamp(to_pixel(Xe), cal.Screen_w),
+                     cal.Screen_y + clamp(to_pixel(Ye), cal.Screen_h), ACT_LIFT};
 }

@@ -16,12 +16,22 @@ fi
 # root is this machine's; udev, Xorg with the dummy and libinput drivers and
 # libinput-tools, and weston with Xwayland, run in that guest; python3-evdev
 # reads the kernel's events for bench/kernel_path.sh.
+# The i386 cross compiler and the i386 libraries, beside the amd64 ones
+# (multiarch): the suite as 32-bit programs (cmake/i386-toolchain.cmake).
+# mmdebstrap: the Debian 13 root of tools/platforms/trixie.sh.
 PACKAGES=(g++ cmake ninja-build pkg-config libgtk2.0-dev libx11-dev libxtst-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils imagemagick
           python3 python3-pytest python3-xlib iproute2 util-linux mount openbox
           clang libclang-rt-14-dev llvm gdb dpkg-dev file lintian libxrandr-dev x11-xserver-utils
           qemu-system-x86 busybox-static cpio kmod udev xserver-xorg-core xserver-xorg-video-dummy
-          xserver-xorg-input-libinput libinput-tools python3-evdev weston xwayland)
+          xserver-xorg-input-libinput libinput-tools python3-evdev weston xwayland
+          g++-i686-linux-gnu libgtk2.0-dev:i386 libx11-dev:i386 libxtst-dev:i386
+          libxrandr-dev:i386 libgtest-dev:i386 libgmock-dev:i386 libbenchmark-dev:i386
+          mmdebstrap)
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  apt-get update
+fi
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

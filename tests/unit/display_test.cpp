@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <map>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "mapping.h"
 #include "monitors.h"
+#include "pixel.h"
 
 namespace {
 
@@ -62,6 +64,31 @@ TEST(Grid, FractionalTargetsOn1024Wide) {
     EXPECT_NEAR(position[0].x, 102.4, 1e-9);
     EXPECT_NEAR(position[2].x, 921.6, 1e-9);
     EXPECT_NEAR(position[1].y, 691.2, 1e-9);
+}
+
+// -------------------------------------------------------------- the pixel
+
+// A whole pixel a rounding step away (as the x87's wider registers leave
+// 1280 * 0.3) is that pixel; anything further is truncated toward zero.
+TEST(Pixel, TruncatesTowardZeroExceptRoundingNoise) {
+    const struct {
+        double v;
+        int pixel;
+    } cases[] = {
+        {std::nextafter(384.0, 0.0), 384},
+        {std::nextafter(-3.0, 0.0), -3},
+        {383.999, 383},
+        {383.5, 383},
+        {-0.7, 0},
+        {std::nextafter(0.0, 1.0), 0},
+        {2147483647.0, INT_MAX},
+        {std::nextafter(2147483648.0, 0.0), INT_MAX},
+        {2147483648.0, INT_MIN},
+        {-2147483648.0, INT_MIN},
+        {NAN, INT_MIN},
+        {INFINITY, INT_MIN},
+    };
+    for (const auto& c : cases) EXPECT_EQ(to_pixel(c.v), c.pixel) << c.v;
 }
 
 // ------------------------------------------------------------- the mapping
