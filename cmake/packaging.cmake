@@ -17,6 +17,12 @@ set(CPACK_DEBIAN_PACKAGE_SOURCE whiteboard-drivers)
 # flock, used by the maintainer scripts, is in util-linux, which is essential.
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A 32-bit cross build makes i386 packages; dpkg-shlibdeps then looks up the
+# i386 libraries (cmake/cpack-project.cmake tells it the host architecture).
+if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR MATCHES "^i.86$")
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)
+endif()
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-project.cmake)
 
 set(CPACK_DEBIAN_DRIVERS_PACKAGE_NAME whiteboard-drivers)
 set(CPACK_DEBIAN_DRIVERS_DESCRIPTION

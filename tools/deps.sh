@@ -28,10 +28,25 @@ PACKAGES=(g++ cmake ninja-build pkg-config libgtk2.0-dev libx11-dev libxtst-dev
           g++-i686-linux-gnu libgtk2.0-dev:i386 libx11-dev:i386 libxtst-dev:i386
           libxrandr-dev:i386 libgtest-dev:i386 libgmock-dev:i386 libbenchmark-dev:i386
           mmdebstrap)
+# A mirror caught mid-sync fails one index now and then; the others still
+# serve, and the install below says if something is really missing.
+update() { apt-get update || { sleep 10; apt-get update; } || true; }
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
-  apt-get update
+  update
 fi
+# When the mirror lacks an i386 update index, an i386 library comes only at
+# its release's version while its amd64 twin is an update; multiarch wants
+# both at one version, so both take the release's (name:amd64=V name:i386=V).
+aligned_pairs() {
+  local codename pkg version
+  codename=$(. /etc/os-release; echo "$VERSION_CODENAME")
+  for pkg in $(apt-get install -s -t "$codename" "$@" 2>&1 |
+               sed -n 's/.*Depends: \([^ ]*\):i386 .*not going to be installed.*/\1/p' | sort -u); do
+    version=$(apt-cache policy "$pkg:i386" | sed -n 's/^ *Candidate: //p')
+    echo "$pkg:amd64=$version $pkg:i386=$version"
+  done
+}
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -39,5 +54,7 @@ done
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get install -y "${missing[@]}" || { apt-get update && apt-get install -y "${missing[@]}"; }
+  apt-get install -y "${missing[@]}" || { update; apt-get install -y "${missing[@]}"; } ||
+    apt-get install -y --allow-downgrades -t "$(. /etc/os-release; echo "$VERSION_CODENAME")" \
+      "${missing[@]}" $(aligned_pairs "${missing[@]}")
 fi
