@@ -24,10 +24,11 @@ class XvfbError(RuntimeError):
 
 
 class Xvfb:
-    """Xvfb on a free display (or `display_number`), ready once started."""
+    """Xvfb on a free display (or `display_number`), ready once started (the
+    first start in an emulated guest on a busy machine can take over 15 s)."""
 
     def __init__(self, width=1024, height=768, display_number=None,
-                 executable="Xvfb", startup_timeout=15.0):
+                 executable="Xvfb", startup_timeout=60.0):
         self.width, self.height = width, height
         self._number = display_number
         self._executable = executable

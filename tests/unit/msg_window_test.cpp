@@ -30,7 +30,8 @@ std::string start_xvfb(pid_t* pid) {
     std::string number;
     pollfd p{ready[0], POLLIN, 0};
     char c;
-    while (poll(&p, 1, 15000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+    // Generous: the first start under emulation, on a busy machine, takes over 15 s.
+    while (poll(&p, 1, 60000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
     close(ready[0]);
     if (number.empty()) return "Xvfb (Debian package xvfb) did not start";
     setenv("DISPLAY", (":" + number).c_str(), 1);
