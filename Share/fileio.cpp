@@ -220,7 +220,7 @@ struct FlockHolders {
 };
 
 FlockHolders flock_holders(const std::string& locks, unsigned major_id, unsigned minor_id,
-                           unsigned long ino) {
+                           unsigned long long ino) {
     // "1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF"; waiters have "->"
     // and are no holders; POSIX and OFD locks are not the suite's.
     FlockHolders found;
@@ -233,8 +233,8 @@ FlockHolders flock_holders(const std::string& locks, unsigned major_id, unsigned
         char kind[16], mode[16], access[16];
         long pid;
         unsigned maj, min;
-        unsigned long inode;
-        if (sscanf(line.c_str(), "%*d: %15s %15s %15s %ld %x:%x:%lu", kind, mode, access, &pid,
+        unsigned long long inode;  // 64 bits under a 64-bit kernel, whatever the program's
+        if (sscanf(line.c_str(), "%*d: %15s %15s %15s %ld %x:%x:%llu", kind, mode, access, &pid,
                    &maj, &min, &inode) != 7 ||
             strcmp(kind, "FLOCK") != 0 || inode != ino || pid <= 0)
             continue;

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +74,45 @@ TEST(LockFile, InheritableWhenAskedFor) {
     ASSERT_GE(fd, 0);
     EXPECT_EQ(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
     close(fd);
+}
+
+// A file of an overlay's lower layer, with xino, keeps an inode number above
+// 2^32 even once written (a live system's root, say): stat without 64-bit file
+// offsets fails on it (EOVERFLOW) in a 32-bit program, and the store with it.
+TEST(LockedFile, StoresAndNamesItsHolderWhereInodeNumbersNeed64Bits) {
+    if (!in_sandbox()) GTEST_SKIP() << "mounts an overlay: run it through ctest";
+    TempDir dir;
+    const std::string lower = dir.file("lower"), upper = dir.file("upper"),
+                      merged = dir.file("merged");
+    for (const std::string& d : {lower, upper, merged}) ASSERT_EQ(mkdir(d.c_str(), 0755), 0);
+    // Layers on two file systems, so that the overlay numbers the inodes itself.
+    ASSERT_EQ(mount("lower", lower.c_str(), "tmpfs", 0, nullptr), 0) << strerror(errno);
+    ASSERT_EQ(mount("upper", upper.c_str(), "tmpfs", 0, nullptr), 0) << strerror(errno);
+    ASSERT_EQ(mkdir((upper + "/data").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((upper + "/work").c_str(), 0755), 0);
+    write_file(lower + "/config.ini", "[coordinate]\ndotNum=4\n");
+    const std::string options =
+        "lowerdir=" + lower + ",upperdir=" + upper + "/data,workdir=" + upper + "/work,xino=on";
+    ASSERT_EQ(mount("overlay", merged.c_str(), "overlay", 0, options.c_str()), 0)
+        << strerror(errno);
+    const std::string path = merged + "/config.ini";
+    struct statx sx;
+    ASSERT_EQ(statx(AT_FDCWD, path.c_str(), 0, STATX_INO, &sx), 0);
+    ASSERT_GT(sx.stx_ino, 0xFFFFFFFFull) << "the overlay gave no 64-bit inode number";
+
+    {
+        LockedFile file(path.c_str(), O_RDWR, LOCK_EX);
+        ASSERT_TRUE(file.ok());
+        ASSERT_TRUE(file.locked());
+        const std::string text = "[coordinate]\ndotNum=9\n";
+        EXPECT_TRUE(file.replace(path.c_str(), text.data(), text.size()));
+        EXPECT_EQ(read_file(path), text);
+        EXPECT_EQ(lock_holder_pid(file.fd()), getpid());
+    }
+    const int lock = open_lock_file(path.c_str(), true);
+    EXPECT_GE(lock, 0) << strerror(errno);
+    if (lock >= 0) close(lock);
+    for (const std::string& d : {merged, upper, lower}) umount2(d.c_str(), MNT_DETACH);
 }
 
 }  // namespace
