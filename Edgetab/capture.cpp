@@ -1,7 +1,7 @@
 #include "capture.h"
 
-#include "DataPro.h"
-#include "board_packet.h"
+#include "protocol/DataPro.h"
+#include "protocol/board_packet.h"
 
 PacketKind classify(const uint8_t* pkt) {
     if (pkt[1] == Y_RV_CMD) return PacketKind::no_edge_keys;

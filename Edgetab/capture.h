@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "DataPro.h"
-#include "types.h"
+#include "protocol/DataPro.h"
+#include "protocol/types.h"
 
 enum class PacketKind {
     no_edge_keys,  // byte 1 is 0xCA: the board has no edge keys at all

@@ -5,10 +5,10 @@
 #include <gtk/gtk.h>
 
 #include "capture.h"
-#include "monitors.h"
-#include "paths.h"
-#include "tool_session.h"
-#include "types.h"
+#include "geometry/monitors.h"
+#include "protocol/types.h"
+#include "store/paths.h"
+#include "tool/tool_session.h"
 
 struct Edgetab {
     ToolSession session{EDGETAB_LOCK, true, KEY_EDGETAB, KEY_ZURAZE,

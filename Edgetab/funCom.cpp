@@ -7,15 +7,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "board_packet.h"
-#include "config.h"
 #include "edgetab.h"
-#include "fileio.h"
 #include "key_table.h"
-#include "paths.h"
-#include "registry.h"
-#include "serial.h"
-#include "tool_screen.h"
+#include "protocol/board_packet.h"
+#include "protocol/serial.h"
+#include "store/config.h"
+#include "store/fileio.h"
+#include "store/paths.h"
+#include "store/registry.h"
+#include "tool/tool_screen.h"
 
 namespace {
 
@@ -57,7 +57,8 @@ void close_reader_port() {
 
 void InitData() {
     double screen_width = 0, screen_height = 0;
-    tool_screen_size(&screen_width, &screen_height, FALLBACK_DISPLAY);
+    if (const int status = tool_screen_size(&screen_width, &screen_height, FALLBACK_DISPLAY))
+        exit(status);
     layout_keys(screen_width, screen_height, edgetab.PosArray);
 }
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "edge_keys.h"
-#include "paths.h"
-#include "pixel.h"
+#include "geometry/pixel.h"
+#include "protocol/edge_keys.h"
+#include "store/paths.h"
 
 namespace {
 

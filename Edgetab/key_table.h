@@ -2,7 +2,7 @@
 // shows them.
 #pragma once
 
-#include "types.h"
+#include "protocol/types.h"
 
 constexpr int KEY_IMAGE_SIZE = 36;  // the key pictures are 36 by 36 pixels
 

@@ -8,10 +8,10 @@
 #include <cstdlib>
 
 #include "edgetab.h"
-#include "msg_file.h"
-#include "paths.h"
-#include "registry.h"
-#include "tool_screen.h"
+#include "store/paths.h"
+#include "store/registry.h"
+#include "tool/msg_file.h"
+#include "tool/tool_screen.h"
 
 Edgetab edgetab;
 
@@ -40,7 +40,7 @@ void show_port_failure() {
 void exitProcess() { edgetab.session.release(); }
 
 void hand_back() {
-    edgetab.session.tell_service_to_reload();
+    if (!edgetab.session.tell_service_to_reload()) exit(1);
     if (gtk_main_level() > 0) gtk_main_quit();
     exit(0);
 }
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     session.take_board_from_peers();
     puts("after kill signal");
 
-    session.take_lock();
+    if (!session.take_lock()) exit(1);
     if (session.open_port()) {
         session.run = 1;
         session.judge = 1;

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "config.h"
-#include "paths.h"
+#include "store/config.h"
+#include "store/paths.h"
 
 namespace {
 

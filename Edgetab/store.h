@@ -2,7 +2,7 @@
 // the other line's stored positions are reset to 0.
 #pragma once
 
-#include "types.h"
+#include "protocol/types.h"
 
 // keyX0, keyY0 .. keyY27 into "HOTKEY", then QMkeyX0 .. QMkeyY27 into
 // "QMEdgetab", all in one rewrite of the file, then a trace line per key

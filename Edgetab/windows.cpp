@@ -5,10 +5,10 @@
 
 #include "edgetab.h"
 #include "key_table.h"
-#include "msg_file.h"
-#include "paths.h"
 #include "store.h"
-#include "tool_screen.h"
+#include "store/paths.h"
+#include "tool/msg_file.h"
+#include "tool/tool_screen.h"
 
 namespace {
 

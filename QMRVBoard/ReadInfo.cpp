@@ -14,18 +14,18 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config.h"
-#include "fileio.h"
 #include "funCom.h"
 #include "func_Display.h"
-#include "inifile.h"
 #include "kernel_pointer.h"
-#include "paths.h"
-#include "registry.h"
+#include "protocol/serial.h"
 #include "screen_watch.h"
-#include "serial.h"
 #include "service.h"
-#include "x_screen.h"
+#include "store/config.h"
+#include "store/fileio.h"
+#include "store/inifile.h"
+#include "store/paths.h"
+#include "store/registry.h"
+#include "x/x_screen.h"
 
 #ifdef QUILLD_COMPACT
 const ServiceProfile& g_profile = COMPACT_PROFILE;
@@ -176,7 +176,8 @@ void* thread_funCom(void*) {
 
 void take_lock() {
     c_f = take_instance_lock(QUILLD_LOCK, true);
-    if (c_f < 0) {
+    if (c_f == LOCK_FILE_UNUSABLE) exit(1);
+    if (c_f == LOCK_HELD) {
         fflush(stdout);
         if (g_profile.warn_duplicate) {
             signal(SIGCHLD, SIG_DFL);

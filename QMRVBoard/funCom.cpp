@@ -12,12 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "board_packet.h"
-#include "fileio.h"
-#include "paths.h"
-#include "registry.h"
-#include "serial.h"
+#include "protocol/board_packet.h"
+#include "protocol/serial.h"
 #include "service.h"
+#include "store/fileio.h"
+#include "store/paths.h"
+#include "store/registry.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "fileio.h"
+#include "store/fileio.h"
 
 namespace {
 

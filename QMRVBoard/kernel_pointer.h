@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-#include "paths.h"
 #include "pointer.h"
+#include "store/paths.h"
 
 // The device's fixed identity (and KERNEL_POINTER_NAME), for udev rules and
 // compositor settings.

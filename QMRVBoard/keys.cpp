@@ -3,22 +3,14 @@
 #include <cmath>
 #include <cstring>
 
-#include "board_packet.h"
-#include "edge_keys.h"
+#include "protocol/board_packet.h"
+#include "protocol/edge_keys.h"
 
 namespace {
 
 constexpr int EDGE_KEY_REACH = 30;
 
 constexpr KeyAction word(const char* w) { return {KeyKind::word, w}; }
-
-struct DoubleForm {
-    const char* single;
-    const char* twice;
-};
-const DoubleForm kDoubleForms[] = {{"bpen\n", "bped\n"}, {"rpen\n", "rped\n"},
-                                   {"lpen\n", "lped\n"}, {"gpen\n", "gped\n"},
-                                   {"elfc\n", "elfd\n"}, {"elbc\n", "elbd\n"}};
 
 }  // namespace
 
@@ -59,4 +51,4 @@ const char* double_press_word(const char* word) {
     return word;
 }
 
-bool double_press_starts_app(const char* word) { return strcmp(word, "elbc\n") == 0; }
+bool double_press_starts_app(const char* word) { return strcmp(word, kPenBack.word) == 0; }

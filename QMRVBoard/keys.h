@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "types.h"
+#include "protocol/types.h"
 
 enum class KeyKind {
     none,          // ignored

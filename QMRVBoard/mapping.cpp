@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "calibration_grid.h"
-#include "pixel.h"
+#include "geometry/calibration_grid.h"
+#include "geometry/pixel.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // size comes from the probe in func_Display.
 #pragma once
 
-#include "types.h"
+#include "protocol/types.h"
 
 // What the mapping needs: the stored board coordinates of the calibration
 // points, the positions of their targets, and the rectangle they lie in (the

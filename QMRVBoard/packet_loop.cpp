@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "board_packet.h"
-#include "edge_keys.h"
+#include "protocol/board_packet.h"
+#include "protocol/edge_keys.h"
 
 void PacketLoop::handle(const uint8_t* pkt, const Tables& tables, LoopEffects& fx) {
     if (!packet_check_ok(pkt)) return;
@@ -117,20 +117,20 @@ void PacketLoop::elec_packet(const uint8_t* pkt, const Tables& tables, LoopEffec
     } else if (event == E_UP) {
         elec_fro_flag = 1;
         lift(pkt, LINE_ELEC, tables, fx);
-    } else if (event == Elec_Front) {
+    } else if (event == kPenFront.code) {
         if (elec_fro_flag == 1) {
             puts("^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^6");
             take_sample(pkt, LINE_ELEC, ACT_LEFT_CLICK);
             pointer(ACT_LEFT_CLICK, tables, fx);
             bUp = 1;
-            fx.command("elfc\n");
+            fx.command(kPenFront.word);
         }
         ++elec_fro_flag;
-    } else if (event == Elec_Back) {
+    } else if (event == kPenBack.code) {
         ptRe.act = ACT_RIGHT_CLICK;
         fx.mouse(ptRe);
         bUp = 1;
-        if (elec_fro_flag == 1) fx.command("elbc\n");
+        if (elec_fro_flag == 1) fx.command(kPenBack.word);
         ++elec_fro_flag;
     } else {
         const KeyAction key = hardware_key(event);

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "keys.h"
+#include "protocol/types.h"
 #include "tables.h"
-#include "types.h"
 
 // orient: the calibration launcher script; calibration_tool: the tool itself.
 enum class Launcher { whiteboard, orient, calibration_tool };

@@ -3,7 +3,7 @@
 // here: the XTest sink is in func_Mouse.
 #pragma once
 
-#include "types.h"
+#include "protocol/types.h"
 
 // Where pointer events go: XTest in the service, a recorder in tests.
 struct PointerSink {

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "x_screen.h"
+#include "x/x_screen.h"
 
 namespace {
 

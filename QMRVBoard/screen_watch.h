@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "monitors.h"
+#include "geometry/monitors.h"
 
 // The first look, through the service's display, before any reload.
 void screen_first_look(Display* display);

@@ -6,9 +6,9 @@
 #include <atomic>
 #include <mutex>
 
-#include "config.h"
 #include "mapping.h"
-#include "types.h"
+#include "protocol/types.h"
+#include "store/config.h"
 
 struct Tables {
     Calibration cal;

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <string>
 
-#include "config.h"
-#include "inifile.h"
+#include "store/config.h"
+#include "store/inifile.h"
 
 namespace {
 

@@ -29,8 +29,8 @@
 #include <string>
 #include <vector>
 
-#include "fileio.h"
-#include "inifile.h"
+#include "store/fileio.h"
+#include "store/inifile.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "board_packet.h"
 #include "mapping.h"
 #include "packet_loop.h"
+#include "protocol/board_packet.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <cstring>
 
 #include "images.h"
-#include "msg_file.h"
-#include "paths.h"
+#include "store/paths.h"
+#include "tool/msg_file.h"
 #include "zuraze.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "capture.h"
 
-#include "DataPro.h"
-#include "board_packet.h"
-#include "misclick.h"
+#include "geometry/misclick.h"
+#include "protocol/DataPro.h"
+#include "protocol/board_packet.h"
 
 CaptureEvent CaptureRule::feed(const uint8_t* pkt) {
     if (!packet_check_ok(pkt)) return CaptureEvent::none;

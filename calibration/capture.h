@@ -6,10 +6,10 @@
 #include <atomic>
 #include <cstdint>
 
-#include "DataPro.h"
-#include "calibration_grid.h"
+#include "geometry/calibration_grid.h"
+#include "protocol/DataPro.h"
+#include "protocol/types.h"
 #include "target_grid.h"
-#include "types.h"
 
 enum class CaptureEvent {
     none,

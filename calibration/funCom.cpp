@@ -7,17 +7,17 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "board_packet.h"
-#include "fileio.h"
-#include "paths.h"
-#include "registry.h"
-#include "serial.h"
-#include "tool_screen.h"
+#include "protocol/board_packet.h"
+#include "protocol/serial.h"
+#include "store/fileio.h"
+#include "store/paths.h"
+#include "store/registry.h"
+#include "tool/tool_screen.h"
 #include "zuraze.h"
 
 void InitData() {
     double screen_width = 0, screen_height = 0;
-    tool_screen_size(&screen_width, &screen_height, nullptr);
+    if (const int status = tool_screen_size(&screen_width, &screen_height, nullptr)) exit(status);
     if (const Monitor* on = zuraze.chosen_monitor()) {
         screen_width = on->area.width;
         screen_height = on->area.height;

@@ -8,13 +8,13 @@
 #include <cstdlib>
 
 #include "funCom.h"
+#include "geometry/misclick.h"
 #include "images.h"
-#include "misclick.h"
-#include "msg_file.h"
-#include "paths.h"
-#include "registry.h"
 #include "store.h"
-#include "tool_screen.h"
+#include "store/paths.h"
+#include "store/registry.h"
+#include "tool/msg_file.h"
+#include "tool/tool_screen.h"
 #include "zuraze.h"
 
 Zuraze zuraze;
@@ -45,7 +45,7 @@ int SaveData() {
     if (!SaveData()) report_store_failure();
     g_usleep(100);
     // The service reloads after a finished or aborted calibration.
-    zuraze.session.tell_service_to_reload();
+    if (!zuraze.session.tell_service_to_reload()) exit(1);
     gtk_main_quit();
     exitProcess();
     exit(0);
@@ -104,7 +104,7 @@ gboolean change_keyimage(gpointer) {
 // SIGUSR1 from the capture thread: the board's orient key.
 gboolean exitorient(gpointer) {
     exitProcess();
-    zuraze.session.tell_service_to_reload();
+    if (!zuraze.session.tell_service_to_reload()) exit(1);
     aborted = true;
     return G_SOURCE_CONTINUE;
 }
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     zuraze.redPix = builtin_red_target();
     zuraze.greenPix = builtin_green_target();
 
-    zuraze.session.take_lock();
+    if (!zuraze.session.take_lock()) exit(1);
     zuraze.session.read_peers();
     zuraze.session.register_self();
 

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "config.h"
-#include "paths.h"
-#include "registry.h"
+#include "store/config.h"
+#include "store/paths.h"
+#include "store/registry.h"
 
 int store_calibration(int Orient_Dots, const Pos KeyPos[], const char* monitor) {
     if (!config_store_calibration(Orient_Dots, KeyPos, monitor)) {

@@ -2,7 +2,7 @@
 // configuration file, and telling the service to reload it.
 #pragma once
 
-#include "types.h"
+#include "protocol/types.h"
 
 // Stores every point in one rewrite of the file (4 or 9 points key by key,
 // 20 as the section's block), then, for 4 or 9 points, prints a trace line

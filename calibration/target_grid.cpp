@@ -1,11 +1,10 @@
 #include "target_grid.h"
 
-#include "calibration_grid.h"
+#include "geometry/calibration_grid.h"
 
 bool grid_choice(int kind, GridChoice* choice) {
-    static constexpr int kCounts[] = {4, 9, 20};
-    if (kind < 1 || kind > 3) return false;
-    const int count = kCounts[kind - 1];
+    if (kind < 1 || kind > POINT_COUNT_CHOICES) return false;
+    const int count = kPointCounts[kind - 1];
     const GridSize g = grid_size(count);
     *choice = {count, g.columns, g.rows};
     return true;

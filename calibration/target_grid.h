@@ -2,7 +2,7 @@
 // window: the same grid, in the same order, as the service's calibration.
 #pragma once
 
-#include "types.h"
+#include "protocol/types.h"
 
 constexpr int TARGET_SIZE = 30;   // the square target images
 constexpr int MESSAGE_BAND = 30;  // the band above the target area

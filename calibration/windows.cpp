@@ -6,9 +6,10 @@
 #include "funCom.h"
 #include "images.h"
 #include "keyboard.h"
-#include "msg_file.h"
-#include "paths.h"
-#include "tool_screen.h"
+#include "store/paths.h"
+#include "tool/msg_file.h"
+#include "tool/tool_screen.h"
+#include "x/xwayland.h"
 #include "zuraze.h"
 
 namespace {

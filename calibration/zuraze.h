@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "capture.h"
-#include "monitors.h"
-#include "paths.h"
+#include "geometry/monitors.h"
+#include "protocol/types.h"
+#include "store/paths.h"
 #include "target_grid.h"
-#include "tool_session.h"
-#include "types.h"
+#include "tool/tool_session.h"
 
 struct Zuraze {
     ToolSession session{ZURAZE_LOCK, false, KEY_ZURAZE, KEY_EDGETAB,

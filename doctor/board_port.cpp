@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "fileio.h"
-#include "serial.h"
+#include "protocol/serial.h"
+#include "store/fileio.h"
 
 BoardPort::BoardPort() {
     const int fd = Open_EQ(false);

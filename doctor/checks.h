@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "board_packet.h"
-#include "config.h"
-#include "monitors.h"
+#include "protocol/board_packet.h"
+#include "store/config.h"
+#include "geometry/monitors.h"
 #include "report.h"
 
 struct Chain {

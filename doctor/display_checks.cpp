@@ -9,7 +9,8 @@
 
 #include "checks.h"
 #include "host.h"
-#include "x_screen.h"
+#include "x/x_screen.h"
+#include "x/xwayland.h"
 
 namespace {
 

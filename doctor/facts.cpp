@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "clock.h"
-#include "fileio.h"
+#include "store/fileio.h"
 
 std::string read_text(const std::string& path, size_t max_bytes, double max_seconds) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

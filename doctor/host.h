@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "paths.h"
+#include "store/paths.h"
 
 extern const std::string kRecalibrate;   // the fix for a calibration that is wrong or gone
 extern const std::string kStartService;  // the fix for a service that does not run

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "checks.h"
-#include "inifile.h"
 #include "report.h"
+#include "store/inifile.h"
 #include "watch.h"
 
 namespace {

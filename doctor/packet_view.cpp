@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "edge_keys.h"
+#include "protocol/edge_keys.h"
 
 namespace {
 
@@ -17,8 +17,6 @@ std::string hex_bytes(const uint8_t* bytes, int n) {
     return text;
 }
 
-const char* line_name(int line) { return line == LINE_TOUCH ? "touch" : "electromagnetic"; }
-
 // The command word without its line end.
 std::string word_of(const char* word) {
     std::string w = word;
@@ -27,6 +25,10 @@ std::string word_of(const char* word) {
 }
 
 std::string at(BoardPoint p) { return "x " + std::to_string(p.x) + " y " + std::to_string(p.y); }
+
+std::string pen_button_text(const PenButton& button) {
+    return "pen button " + std::string(button.name) + " (" + hex_bytes(&button.code, 1) + ")";
+}
 
 std::string key_text(uint8_t code) {
     const int key = edge_key_of_code(code);
@@ -44,8 +46,11 @@ std::string data_text(const uint8_t* pkt, int line) {
     // The two lines share the contact and lift codes.
     if (event == T_DOWN) return "contact " + at(p);
     if (event == T_UP) return "lift " + at(p);
-    if (event == Elec_Front) return "pen button front (85) at " + at(p) + ": left click, word elfc";
-    if (event == Elec_Back) return "pen button back (87): right click, word elbc";
+    if (event == kPenFront.code)
+        return pen_button_text(kPenFront) + " at " + at(p) + ": left click, word " +
+               word_of(kPenFront.word);
+    if (event == kPenBack.code)
+        return pen_button_text(kPenBack) + ": right click, word " + word_of(kPenBack.word);
     const std::string key = key_text(event);
     if (!key.empty()) return key;
     return "event " + hex_bytes(&event, 1) + ": no board key (" + hex_bytes(pkt, PACKET_SIZE) + ")";

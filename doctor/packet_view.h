@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "board_packet.h"
+#include "protocol/board_packet.h"
 
 // "touch line, with printed edge keys (TouchS_Cmp, reply c8 dd)",
 // "electromagnetic line, size class 80, without printed edge keys (...)".

@@ -11,11 +11,11 @@
 #include "checks.h"
 #include "clock.h"
 #include "facts.h"
-#include "fileio.h"
 #include "host.h"
 #include "packet_view.h"
-#include "registry.h"
-#include "serial.h"
+#include "protocol/serial.h"
+#include "store/fileio.h"
+#include "store/registry.h"
 
 namespace {
 
@@ -248,7 +248,7 @@ void check_board(Report& report, Chain& chain) {
                 "board", reply_description(result.reply) + ".",
                 "the suite does not know this model; the service reads the board as "
                 "the " +
-                    std::string(chain.board_line == LINE_ELEC ? "electromagnetic" : "touch") +
+                    std::string(line_name(chain.board_line == LINE_ELEC ? LINE_ELEC : LINE_TOUCH)) +
                     " line. Tell the board's supplier the reply.");
         return;
     }

@@ -4,9 +4,9 @@
 
 #include "checks.h"
 #include "facts.h"
-#include "fileio.h"
 #include "host.h"
-#include "registry.h"
+#include "store/fileio.h"
+#include "store/registry.h"
 
 namespace {
 

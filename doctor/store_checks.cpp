@@ -4,15 +4,23 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "calibration_grid.h"
 #include "checks.h"
 #include "facts.h"
-#include "fileio.h"
+#include "geometry/calibration_grid.h"
+#include "geometry/misclick.h"
 #include "host.h"
-#include "inifile.h"
-#include "misclick.h"
+#include "store/fileio.h"
+#include "store/inifile.h"
 
 namespace {
+
+// "4, 9 or 20".
+std::string point_counts_text() {
+    std::string text = std::to_string(kPointCounts[0]);
+    for (int i = 1; i < POINT_COUNT_CHOICES; ++i)
+        text += (i + 1 < POINT_COUNT_CHOICES ? ", " : " or ") + std::to_string(kPointCounts[i]);
+    return text;
+}
 
 bool table_taught(const Pos table[EDGE_KEY_COUNT]) {
     // Untaught entries read (0, 0) when stored, (0, 1) when missing.
@@ -23,11 +31,11 @@ bool table_taught(const Pos table[EDGE_KEY_COUNT]) {
 }  // namespace
 
 Finding judge_calibration(int count, const Pos points[]) {
-    if (count != 4 && count != 9 && count != 20)
+    if (!is_point_count(count))
         return {Verdict::problem, "calibration",
                 count == 0 ? "none stored: the pen lands at the top left corner."
-                           : "dotNum is " + std::to_string(count) +
-                                 ", not 4, 9 or 20: the pen lands at the top left corner.",
+                           : "dotNum is " + std::to_string(count) + ", not " + point_counts_text() +
+                                 ": the pen lands at the top left corner.",
                 kRecalibrate};
     const std::string of = " of " + std::to_string(count);
     const GridSize g = grid_size(count);
@@ -64,18 +72,18 @@ Finding judge_edge_keys(int line, int edgetab, const Pos touch[EDGE_KEY_COUNT],
     const bool touch_taught = table_taught(touch), elec_taught = table_taught(elec);
     if (line < 0)
         return {Verdict::ok, "edge keys",
-                std::string(touch_taught ? "taught" : "not taught") + " for the touch line, " +
-                    (elec_taught ? "taught" : "not taught") +
-                    " for the electromagnetic line (the board's line is not known here).",
+                std::string(touch_taught ? "taught" : "not taught") + " for the " +
+                    line_name(LINE_TOUCH) + " line, " + (elec_taught ? "taught" : "not taught") +
+                    " for the " + line_name(LINE_ELEC) +
+                    " line (the board's line is not known here).",
                 ""};
-    const char* line_name = line == LINE_TOUCH ? "touch" : "electromagnetic";
     if (!watches_edge_keys(line, edgetab))
         return {Verdict::ok, "edge keys", "the board has no printed edge keys to teach.", ""};
     if (line == LINE_TOUCH ? touch_taught : elec_taught)
         return {Verdict::ok, "edge keys",
-                std::string("taught for the board's ") + line_name + " line.", ""};
+                std::string("taught for the board's ") + line_name(line) + " line.", ""};
     return {Verdict::warning, "edge keys",
-            std::string("not taught for the board's ") + line_name +
+            std::string("not taught for the board's ") + line_name(line) +
                 " line: a touch on a printed edge key acts as a touch on the screen.",
             "teach them: " EDGETAB_PROGRAM};
 }

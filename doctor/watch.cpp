@@ -9,9 +9,9 @@
 #include "checks.h"
 #include "clock.h"
 #include "packet_view.h"
-#include "paths.h"
+#include "protocol/serial.h"
 #include "report.h"
-#include "serial.h"
+#include "store/paths.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "inifile.h"
+#include "store/inifile.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <map>
 #include <string>
 
-#include "board_packet.h"
-#include "config.h"
-#include "edge_keys.h"
+#include "protocol/board_packet.h"
+#include "store/config.h"
+#include "protocol/edge_keys.h"
 #include "pointer.h"
 #include "fuzz_input.h"
 #include "packet_loop.h"
@@ -50,7 +50,7 @@ struct RecordingPointer : PointerSink {
 bool known_word(const char* w) {
     for (const EdgeKey& k : kEdgeKeys)
         if (k.word && strcmp(k.word, w) == 0) return true;
-    return strcmp(w, "elfc\n") == 0 || strcmp(w, "elbc\n") == 0;
+    return strcmp(w, kPenFront.word) == 0 || strcmp(w, kPenBack.word) == 0;
 }
 
 struct RecordingEffects : LoopEffects {

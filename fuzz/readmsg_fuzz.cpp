@@ -11,10 +11,10 @@
 #include <cstring>
 #include <string>
 
-#include "fileio.h"
 #include "fuzz_input.h"
-#include "inifile.h"
-#include "paths.h"
+#include "store/fileio.h"
+#include "store/inifile.h"
+#include "store/paths.h"
 
 namespace {
 

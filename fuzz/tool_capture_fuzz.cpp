@@ -9,11 +9,11 @@
 #include <cstring>
 
 #include "Edgetab/capture.h"
-#include "board_packet.h"
 #include "calibration/capture.h"
 #include "doctor/checks.h"
 #include "doctor/packet_view.h"
 #include "fuzz_input.h"
+#include "protocol/board_packet.h"
 
 namespace {
 

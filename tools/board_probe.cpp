@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "board_packet.h"
-#include "paths.h"
-#include "serial.h"
+#include "protocol/board_packet.h"
+#include "protocol/serial.h"
+#include "store/paths.h"
 
 namespace {
 

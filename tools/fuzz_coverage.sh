@@ -12,10 +12,10 @@ targets=("$@")
 
 declare -A sources=(
     [packet_loop_fuzz]="QMRVBoard/packet_loop.cpp QMRVBoard/keys.cpp QMRVBoard/mapping.cpp
-                        QMRVBoard/pointer.cpp QMRVBoard/tables.cpp Share/board_packet.cpp"
-    [tool_capture_fuzz]="calibration/capture.cpp Edgetab/capture.cpp Share/DataPro.cpp"
-    [inifile_fuzz]="Share/inifile.cpp"
-    [readmsg_fuzz]="Share/inifile.cpp"
+                        QMRVBoard/pointer.cpp QMRVBoard/tables.cpp Share/protocol/board_packet.cpp"
+    [tool_capture_fuzz]="calibration/capture.cpp Edgetab/capture.cpp Share/protocol/DataPro.cpp"
+    [inifile_fuzz]="Share/store/inifile.cpp"
+    [readmsg_fuzz]="Share/store/inifile.cpp"
 )
 
 out=build-fuzzcov

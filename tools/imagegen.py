@@ -581,7 +581,7 @@ def pictogram_start(paint):
 
 
 # Picture stem (as installed, before the state digit) -> pictogram painter; the
-# stems drawn are the edge-key table's (Share/edge_keys.h).
+# stems drawn are the edge-key table's (Share/protocol/edge_keys.h).
 EDGE_KEY_PICTOGRAMS = {
     "NewPage": pictogram_new_page,
     "Save": pictogram_save,

@@ -1,5 +1,5 @@
 """The board's identification replies and the edge-key rows, read from the C++
-sources that define them (Share/board_packet.h, Share/edge_keys.h),
+sources that define them (Share/protocol/board_packet.h, Share/protocol/edge_keys.h),
 so the tools and tests written in Python keep no copies of their own.
 
     idents()     Ident(head, variant, line 'touch' or 'elec', edgetab, name) rows
@@ -14,7 +14,7 @@ import os
 import re
 from collections import namedtuple
 
-SHARE = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "Share")
+SHARE = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "Share", "protocol")
 
 Ident = namedtuple("Ident", "head variant line edgetab name")
 EdgeKey = namedtuple("EdgeKey", "word stem codes")
@@ -40,16 +40,16 @@ def _rows(source, table, row):
     """The matches of `row` over the braces of `table`'s initialiser, in order."""
     found = re.search(r"\b%s\b[^=;{]*=\s*\{\{?(.*?)\}?\};" % table, _source(source), re.S)
     if not found:
-        raise TableError("Share/%s: no table %s found" % (source, table))
+        raise TableError("Share/protocol/%s: no table %s found" % (source, table))
     body, rows = found.group(1), []
     for number, m in enumerate(re.finditer(r"\{((?:[^{}]|\{[^{}]*\})*)\}|[^\s,]", body), 1):
         parsed = m.group(1) is not None and row.fullmatch(m.group(1))
         if not parsed:
-            raise TableError("Share/%s: %s row %d does not parse: %r"
+            raise TableError("Share/protocol/%s: %s row %d does not parse: %r"
                              % (source, table, number, m.group(0)))
         rows.append(parsed.groups())
     if not rows:
-        raise TableError("Share/%s: %s has no rows" % (source, table))
+        raise TableError("Share/protocol/%s: %s has no rows" % (source, table))
     return rows
 
 
@@ -64,7 +64,7 @@ def _byte(text):
     if re.fullmatch(r"0x[0-9A-Fa-f]{1,2}", text):
         return int(text, 16)
     if text not in _byte_names():
-        raise TableError("Share/board_packet.h: %s has no hex value" % text)
+        raise TableError("Share/protocol/board_packet.h: %s has no hex value" % text)
     return _byte_names()[text]
 
 
@@ -75,7 +75,8 @@ def idents():
     table = _rows("board_packet.h", "kBoardIdents", _IDENT_ROW)
     for head, variant, line, edgetab, name in table:
         if head not in heads:
-            raise TableError("Share/board_packet.h: head %s of %s has no hex value" % (head, name))
+            raise TableError("Share/protocol/board_packet.h: head %s of %s has no hex value"
+                             % (head, name))
         rows.append(Ident(heads[head], int(variant, 16), _LINES[line], edgetab == "1", name))
     return tuple(rows)
 

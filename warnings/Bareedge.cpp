@@ -1,6 +1,6 @@
 // Bareedge: this board has no edge keys to set up.
-#include "msg_file.h"
-#include "paths.h"
+#include "store/paths.h"
+#include "tool/msg_file.h"
 #include "warning_window.h"
 
 namespace {

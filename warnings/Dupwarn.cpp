@@ -1,6 +1,6 @@
 // Dupwarn: the board service is already running.
-#include "msg_file.h"
-#include "paths.h"
+#include "store/paths.h"
+#include "tool/msg_file.h"
 #include "warning_window.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "msg_file.h"
-#include "paths.h"
+#include "store/paths.h"
+#include "tool/msg_file.h"
 
 int run_warning_window(int argc, char** argv, ComposeBody compose_body) {
     // Started with its output going to a pipe or a journal: show each line at once.

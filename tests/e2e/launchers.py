@@ -1,6 +1,6 @@
 """Stub launchers that record their starts, in place of the installed ones.
 
-The paths are written out here rather than read from Share/paths.h, so that a
+The paths are written out here rather than read from Share/store/paths.h, so that a
 wrong path in the programs is caught instead of followed.
 """
 import os

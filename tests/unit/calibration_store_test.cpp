@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
-#include "core_log.h"
-#include "fileio.h"
-#include "inifile.h"
-#include "paths.h"
-#include "store.h"
+#include "calibration/store.h"
+#include "store/config.h"
+#include "store/core_log.h"
+#include "store/fileio.h"
+#include "store/inifile.h"
+#include "store/paths.h"
 #include "test_support.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "DataPro.h"
-#include "board_packet.h"
-#include "capture.h"
+#include "calibration/capture.h"
 #include "keyboard.h"
+#include "protocol/DataPro.h"
+#include "protocol/board_packet.h"
 #include "target_grid.h"
 
 namespace {

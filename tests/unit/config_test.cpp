@@ -1,4 +1,4 @@
-#include "config.h"
+#include "store/config.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "inifile.h"
-#include "paths.h"
+#include "store/inifile.h"
+#include "store/paths.h"
 #include "test_support.h"
 
 namespace {

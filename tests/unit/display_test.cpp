@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "geometry/monitors.h"
+#include "geometry/pixel.h"
 #include "mapping.h"
-#include "monitors.h"
-#include "pixel.h"
+#include "x/xwayland.h"
 
 namespace {
 

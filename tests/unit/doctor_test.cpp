@@ -11,6 +11,7 @@
 #include "facts.h"
 #include "packet_view.h"
 #include "test_support.h"
+#include "x/xwayland.h"
 
 namespace {
 

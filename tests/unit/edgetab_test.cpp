@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "board_packet.h"
-#include "capture.h"
-#include "config.h"
-#include "inifile.h"
+#include "protocol/board_packet.h"
+#include "Edgetab/capture.h"
+#include "store/config.h"
+#include "store/inifile.h"
 #include "key_table.h"
-#include "paths.h"
-#include "store.h"
+#include "store/paths.h"
+#include "Edgetab/store.h"
 #include "test_support.h"
 
 namespace {

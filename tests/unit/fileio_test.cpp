@@ -1,4 +1,4 @@
-#include "fileio.h"
+#include "store/fileio.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -45,6 +45,15 @@ TEST_P(LockFileTest, OpensOnlyAPlainFileOfItsOwn) {
     } else {
         EXPECT_EQ(fd, -1);
         EXPECT_EQ(errno, c.expected_errno);
+    }
+    // The instance lock tells its caller, which ends the program, the same.
+    int lock = take_instance_lock(path.c_str(), true);
+    if (c.expected_errno == 0) {
+        EXPECT_GE(lock, 0);
+        EXPECT_EQ(take_instance_lock(path.c_str(), true), LOCK_HELD);
+        release_instance_lock(lock, path.c_str());
+    } else {
+        EXPECT_EQ(lock, LOCK_FILE_UNUSABLE);
     }
     // A planted link never makes its target appear.
     EXPECT_NE(access(dir.file("target").c_str(), F_OK), 0);

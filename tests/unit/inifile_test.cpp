@@ -1,4 +1,4 @@
-#include "inifile.h"
+#include "store/inifile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "paths.h"
+#include "store/paths.h"
 #include "test_support.h"
 
 namespace {

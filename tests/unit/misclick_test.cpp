@@ -1,6 +1,6 @@
 // The misclick check against boards mounted every way the classroom allows,
 // and against touches a third of the target spacing off their target.
-#include "misclick.h"
+#include "geometry/misclick.h"
 
 #include <gtest/gtest.h>
 

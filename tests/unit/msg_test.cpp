@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "fileio.h"
-#include "inifile.h"
-#include "paths.h"
+#include "store/fileio.h"
+#include "store/inifile.h"
+#include "store/paths.h"
 #include "test_support.h"
 #include "warning_window.h"
 

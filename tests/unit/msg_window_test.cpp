@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "msg_file.h"
+#include "tool/msg_file.h"
 #include "test_support.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "board_packet.h"
-#include "edge_keys.h"
+#include "protocol/board_packet.h"
+#include "protocol/edge_keys.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "registry.h"
+#include "store/registry.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "inifile.h"
-#include "paths.h"
+#include "store/inifile.h"
+#include "store/paths.h"
 #include "test_support.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The serial module against a pseudo-terminal pair: the slave stands in for
 // the board device, the master plays the board.
-#include "serial.h"
+#include "protocol/serial.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "fileio.h"
-#include "paths.h"
+#include "store/fileio.h"
+#include "store/paths.h"
 
 namespace {
 

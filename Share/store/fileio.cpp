@@ -1,4 +1,4 @@
-#include "fileio.h"
+#include "store/fileio.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -190,11 +190,11 @@ int take_instance_lock(const char* path, bool close_on_exec) {
         const int fd = open_lock_file(path, close_on_exec);
         if (fd < 0) {
             printf("Can not open %s:%s", path, strerror(errno));
-            exit(1);
+            return LOCK_FILE_UNUSABLE;
         }
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             printf("LOG_ERR Can not lock %s:%s", path, strerror(errno));
-            return -1;
+            return LOCK_HELD;
         }
         if (same_file(fd, path)) return fd;
         // Its holder removed it between our open and our lock.

@@ -1,4 +1,4 @@
-#include "DataPro.h"
+#include "protocol/DataPro.h"
 
 namespace {
 

@@ -20,8 +20,9 @@ struct ToolSession {
     int other_pid = -1;
     std::atomic<bool> released{false};
 
-    // The instance lock; exits with status 1 when another instance holds it.
-    void take_lock();
+    // The instance lock; false when another instance holds it or the lock
+    // file cannot be opened (the tool ends then, with status 1).
+    bool take_lock();
     // Records the own id under own_key.
     void register_self() const;
     // Reads the service's and the other tool's ids.
@@ -41,6 +42,7 @@ struct ToolSession {
     // could take what another instance owns by then.
     void release();
     // SIGUSR2 to the service from a short-lived child that reads the
-    // registry afresh; when no child can be made, logs core_line and exits 1.
-    void tell_service_to_reload() const;
+    // registry afresh; when no child can be made, logs core_line and returns
+    // false (the tool ends then, with status 1).
+    bool tell_service_to_reload() const;
 };

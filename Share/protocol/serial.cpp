@@ -1,4 +1,4 @@
-#include "serial.h"
+#include "protocol/serial.h"
 
 #include <fcntl.h>
 #include <termios.h>
@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fileio.h"
-#include "paths.h"
+#include "store/fileio.h"
+#include "store/paths.h"
 
 const unsigned char connect_s[8] = {CNT_CMD, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 

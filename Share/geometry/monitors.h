@@ -46,13 +46,3 @@ MappingArea mapping_area(const std::vector<Monitor>& monitors, const std::string
 // "<name>" is not connected: the board maps onto the whole screen (<w>x<h>)."
 // Empty without a name.
 std::string area_line(const std::string& stored, const MappingArea& m);
-
-// The X extension by which Xwayland announces itself.
-constexpr const char* XWAYLAND_EXTENSION = "XWAYLAND";
-bool lists_xwayland(const std::vector<std::string>& extensions);
-
-// Said once by every program that finds itself on Xwayland.
-constexpr const char* XWAYLAND_NOTE =
-    "This desktop is a Wayland session: the board moves the pointer only over X11 "
-    "programs. Log in to an \"X11\" (Xorg) session for the board to drive the whole "
-    "desktop.";

@@ -2,7 +2,7 @@
 // and edge-key tools.
 #pragma once
 
-#include "types.h"
+#include "protocol/types.h"
 
 // Trimmed mean per axis: one largest and one smallest value are dropped (even
 // when several samples share them, and x and y independently), the rest

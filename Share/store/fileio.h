@@ -35,10 +35,13 @@ int open_lock_file(const char* path, bool close_on_exec);
 
 // A program's single-instance lock: the lock file opened and locked
 // (exclusive, non-blocking), its descriptor returned. When it cannot be
-// opened: prints "Can not open %s:%s" and exits with status 1. When another
-// instance holds it: prints "LOG_ERR Can not lock %s:%s" and returns -1. A
+// opened: prints "Can not open %s:%s" and returns LOCK_FILE_UNUSABLE. When
+// another instance holds it: prints "LOG_ERR Can not lock %s:%s" and returns
+// LOCK_HELD. A
 // lock taken on a file that its last holder removed meanwhile is not kept:
 // the file at the path is opened and locked anew.
+constexpr int LOCK_HELD = -1;
+constexpr int LOCK_FILE_UNUSABLE = -2;
 int take_instance_lock(const char* path, bool close_on_exec);
 
 // Gives up the lock taken by take_instance_lock and removes the lock file:

@@ -58,6 +58,11 @@ constexpr uint8_t E_CMD_ORIENT3 = 0xD8;
 constexpr int LINE_TOUCH = 0;  // RV
 constexpr int LINE_ELEC = 1;   // QM
 
+// What a line is called where a person reads it: "touch", "electromagnetic".
+constexpr const char* line_name(int line) {
+    return line == LINE_TOUCH ? "touch" : "electromagnetic";
+}
+
 // Prints the trace line of a packet: "%2x %2x %2x %2x %2x %2x %2x %2x\n".
 void print_packet(const uint8_t* pkt);
 
@@ -68,7 +73,8 @@ int packet_check_ok(const uint8_t* pkt);
 uint8_t packet_check_byte(const uint8_t* pkt);
 
 // The two 12-bit coordinates: A from bytes 3 and 4, B from bytes 5 and 6,
-// each from the low six bits of its two bytes.
+// each from the low six bits of its two bytes, so 0 .. BOARD_UNITS - 1.
+constexpr int BOARD_UNITS = 1 << 12;
 int coordinate_a(const uint8_t* pkt);  // y_f
 int coordinate_b(const uint8_t* pkt);  // x_f
 

@@ -1,10 +1,10 @@
-#include "config.h"
+#include "store/config.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "inifile.h"
-#include "paths.h"
+#include "store/inifile.h"
+#include "store/paths.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core_log.h"
+#include "store/core_log.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "fileio.h"
-#include "paths.h"
+#include "store/fileio.h"
+#include "store/paths.h"
 
 void write_core(const char* reason) {
     make_dirs(CORE_LOG_DIR);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "monitors.h"
+#include "geometry/monitors.h"
 
 // The default screen's rectangle (origin 0, 0).
 Rect screen_rect(Display* display);

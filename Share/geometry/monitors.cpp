@@ -1,4 +1,4 @@
-#include "monitors.h"
+#include "geometry/monitors.h"
 
 #include <climits>
 #include <cstdio>
@@ -59,10 +59,4 @@ std::string area_line(const std::string& stored, const MappingArea& m) {
                  "Monitor \"%s\" is not connected: the board maps onto the whole screen (%dx%d).",
                  stored.c_str(), a.width, a.height);
     return line;
-}
-
-bool lists_xwayland(const std::vector<std::string>& extensions) {
-    for (const std::string& e : extensions)
-        if (e == XWAYLAND_EXTENSION) return true;
-    return false;
 }

@@ -6,14 +6,14 @@
 
 #include <vector>
 
-#include "monitors.h"
+#include "geometry/monitors.h"
 
 // Width and height in pixels of the default screen of the display DISPLAY
-// names; the connection is closed again. Ends the process with status 1 when
-// DISPLAY is not set (printing nothing) and with status 255 when the server
+// names; the connection is closed again. 0 then, else the status the tool
+// ends with: 1 when DISPLAY is not set (printing nothing), 255 when the server
 // cannot be reached, printing "Cannot connect to X server %s\n" with
 // shown_name (the DISPLAY value when shown_name is null).
-void tool_screen_size(double* width, double* height, const char* shown_name);
+int tool_screen_size(double* width, double* height, const char* shown_name);
 
 // The monitors of the tools' display (after gtk_init): RandR's, else what GDK
 // reports.

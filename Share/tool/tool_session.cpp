@@ -1,19 +1,17 @@
-#include "tool_session.h"
+#include "tool/tool_session.h"
 
 #include <pthread.h>
 #include <signal.h>
 
-#include <cstdlib>
+#include "protocol/serial.h"
+#include "store/core_log.h"
+#include "store/fileio.h"
+#include "store/paths.h"
+#include "store/registry.h"
 
-#include "core_log.h"
-#include "fileio.h"
-#include "paths.h"
-#include "registry.h"
-#include "serial.h"
-
-void ToolSession::take_lock() {
+bool ToolSession::take_lock() {
     lock_fd = take_instance_lock(lock_path, !lock_inherited);
-    if (lock_fd < 0) exit(1);
+    return lock_fd >= 0;
 }
 
 void ToolSession::register_self() const { registry_write_self(own_key); }
@@ -47,9 +45,8 @@ void ToolSession::release() {
     release_instance_lock(lock_fd, lock_path);
 }
 
-void ToolSession::tell_service_to_reload() const {
-    if (registry_signal_from_child(KEY_QUILLD, SIGUSR2) != 0) {
-        write_core(core_line);
-        exit(1);
-    }
+bool ToolSession::tell_service_to_reload() const {
+    if (registry_signal_from_child(KEY_QUILLD, SIGUSR2) == 0) return true;
+    write_core(core_line);
+    return false;
 }

@@ -9,8 +9,8 @@
 // distance from that prediction in units of the target spacing there.
 #pragma once
 
-#include "calibration_grid.h"
-#include "types.h"
+#include "geometry/calibration_grid.h"
+#include "protocol/types.h"
 
 // A point further than this many target spacings from where its neighbours
 // put it is not taken.

@@ -1,4 +1,4 @@
-#include "tool_screen.h"
+#include "tool/tool_screen.h"
 
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
@@ -7,20 +7,21 @@
 #include <cstdlib>
 #include <string>
 
-#include "x_screen.h"
+#include "x/x_screen.h"
 
-void tool_screen_size(double* width, double* height, const char* shown_name) {
+int tool_screen_size(double* width, double* height, const char* shown_name) {
     const char* name = getenv("DISPLAY");
-    if (name == nullptr) exit(1);
+    if (name == nullptr) return 1;
     Display* display = XOpenDisplay(name);
     if (display == nullptr) {
         printf("Cannot connect to X server %s\n", shown_name ? shown_name : name);
-        exit(-1);
+        return 255;
     }
     const int screen = DefaultScreen(display);
     *width = DisplayWidth(display, screen);
     *height = DisplayHeight(display, screen);
     XCloseDisplay(display);
+    return 0;
 }
 
 std::vector<Monitor> tool_monitors() {

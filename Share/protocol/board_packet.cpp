@@ -1,4 +1,4 @@
-#include "board_packet.h"
+#include "protocol/board_packet.h"
 
 #include <cstdio>
 

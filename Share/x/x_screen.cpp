@@ -1,8 +1,10 @@
-#include "x_screen.h"
+#include "x/x_screen.h"
 
 #include <X11/extensions/Xrandr.h>
 
 #include <cstdio>
+
+#include "x/xwayland.h"
 
 Rect screen_rect(Display* display) {
     const int screen = DefaultScreen(display);

@@ -1,4 +1,4 @@
-#include "inifile.h"
+#include "store/inifile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fileio.h"
-#include "paths.h"
+#include "store/fileio.h"
+#include "store/paths.h"
 
 // Programming errors stop the program with the classic assertion text, in
 // every build type (NDEBUG included).

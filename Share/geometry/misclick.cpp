@@ -1,8 +1,10 @@
-#include "misclick.h"
+#include "geometry/misclick.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
+
+#include "protocol/board_packet.h"
 
 namespace {
 
@@ -13,9 +15,8 @@ constexpr int NEIGHBOURS = 6;
 // The smallest target spacing a board scaled down to 0.3 of its size can
 // have, in board units per grid step: the on-top test before any spacing is
 // measured.
-constexpr double BOARD_UNITS = 4096;
 double least_step(GridSize g) {
-    return 0.3 * 0.8 * BOARD_UNITS / (std::max(g.columns, g.rows) - 1);
+    return 0.3 * (1 - 2 * GRID_MARGIN) * BOARD_UNITS / (std::max(g.columns, g.rows) - 1);
 }
 
 struct Cell {

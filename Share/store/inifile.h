@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "fileio.h"
+#include "store/fileio.h"
 
 // The working buffer; the text it holds is NUL-terminated, so a file may hold
 // at most INI_BUF_SIZE - 1 bytes before its end (a 0xFF byte also ends it).

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "types.h"
+#include "protocol/types.h"
 
 // Formats prefix followed by index in decimal ("dotX7", "QMkeyY27").
 void indexed_key(char* out, int size, const char* prefix, int index);

@@ -1,4 +1,4 @@
-#include "calibration_grid.h"
+#include "geometry/calibration_grid.h"
 
 GridSize grid_size(int count) {
     switch (count) {
@@ -12,5 +12,7 @@ GridSize grid_size(int count) {
 }
 
 point grid_point(GridSize g, int c, int r, double W, double H) {
-    return point{0.1 * W + c * (0.8 * W / (g.columns - 1)), 0.1 * H + r * (0.8 * H / (g.rows - 1))};
+    constexpr double span = 1 - 2 * GRID_MARGIN;
+    return point{GRID_MARGIN * W + c * (span * W / (g.columns - 1)),
+                 GRID_MARGIN * H + r * (span * H / (g.rows - 1))};
 }

@@ -1,4 +1,4 @@
-#include "registry.h"
+#include "store/registry.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fileio.h"
-#include "inifile.h"
-#include "paths.h"
+#include "store/fileio.h"
+#include "store/inifile.h"
+#include "store/paths.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "board_packet.h"
-#include "types.h"
+#include "protocol/board_packet.h"
+#include "protocol/types.h"
 
 struct EdgeKey {
     const char* word;  // the command word; none for the two keys that start programs
@@ -46,3 +46,30 @@ constexpr int edge_key_of_code(uint8_t code) {
             if (c == code) return key;
     return -1;
 }
+
+// The electromagnetic pen's two buttons: the board's event code, the name the
+// doctor shows, and the command word of a press and of a double press. The
+// front one clicks left where the pen is, the back one clicks right.
+struct PenButton {
+    uint8_t code;
+    const char* name;
+    const char* word;
+    const char* twice;
+};
+inline constexpr PenButton kPenFront = {Elec_Front, "front", "elfc\n", "elfd\n"};
+inline constexpr PenButton kPenBack = {Elec_Back, "back", "elbc\n", "elbd\n"};
+
+// The word a second press of the same key within a fifth of a second sends
+// instead of its own: the four pens' edge keys and the pen buttons.
+struct DoubleForm {
+    const char* single;
+    const char* twice;
+};
+inline constexpr DoubleForm kDoubleForms[] = {
+    {"bpen\n", "bped\n"},
+    {"rpen\n", "rped\n"},
+    {"lpen\n", "lped\n"},
+    {"gpen\n", "gped\n"},
+    {kPenFront.word, kPenFront.twice},
+    {kPenBack.word, kPenBack.twice},
+};

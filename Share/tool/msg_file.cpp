@@ -1,4 +1,4 @@
-#include "msg_file.h"
+#include "tool/msg_file.h"
 
 #include <gtk/gtk.h>
 #include <libintl.h>
@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "inifile.h"
-#include "paths.h"
+#include "store/inifile.h"
+#include "store/paths.h"
 
 void keep_whole_utf8(char* text) {
     const gchar* valid_end = nullptr;
