@@ -25,9 +25,9 @@ void require(bool ok, const char* what) {
 }
 
 // Board coordinates are 12 bits; an average of them can be nothing else.
-bool on_board(const Pos& p) { return p.x >= 0 && p.x < 4096 && p.y >= 0 && p.y < 4096; }
-
-const int kPointCounts[4] = {4, 9, 20, 9};
+bool on_board(const Pos& p) {
+    return p.x >= 0 && p.x < BOARD_UNITS && p.y >= 0 && p.y < BOARD_UNITS;
+}
 
 }  // namespace
 
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
     const uint8_t options = in.byte();
     const bool repair = options & 1;
-    const int dots = kPointCounts[(options >> 1) & 3];
+    const int dots = kPointCounts[((options >> 1) & 3) % POINT_COUNT_CHOICES];
 
     CaptureRule targets(dots);
     targets.arm();
