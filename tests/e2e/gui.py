@@ -18,16 +18,7 @@ from Xlib.protocol import event
 
 
 MSG_FILE = "/usr/share/RivarAzazuva/QMRV/msg.ini"
-WAIT = 10.0    # upper bound for things that normally take well under a second
-GRACE = 0.5    # how long something that must not happen is watched for
-
-def wait_until(predicate, timeout=WAIT, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > deadline:
-            return value
-        time.sleep(interval)
+from waiting import GRACE, WAIT, wait_until  # noqa: F401 (the scenarios take them from here too)
 
 
 def message_text(key):

@@ -12,6 +12,7 @@ import pytest
 
 import board_sim
 from board_sim import BoardSim, checksum, ident_reply, pack_coords
+from waiting import wait_until
 
 DEVICE = board_sim.DEFAULT_DEVICE
 GREETING = bytes([0xCE, 0, 0, 0, 0, 0, 0, 0])
@@ -31,13 +32,6 @@ def xor7(pkt):
     for b in pkt[:7]:
         x ^= b
     return x
-
-
-def wait_until(predicate, message, timeout=TIMEOUT):
-    deadline = time.monotonic() + timeout
-    while not predicate():
-        assert time.monotonic() < deadline, message
-        time.sleep(0.02)
 
 
 class Port:
@@ -162,7 +156,7 @@ def test_greeting_is_answered_and_logged(board, port):
 def test_greeting_split_across_writes_is_answered(board, port, k):
     first = bytes([0xEE, 0x01]) + GREETING[:k]  # not on a packet boundary either
     port.write(first)
-    wait_until(lambda: board.received(), "first half never arrived")
+    assert wait_until(lambda: board.received(), TIMEOUT), "first half never arrived"
     port.write(GREETING[k:])
     assert port.read(8) == ident_reply(0xC8, 0xDD)
     assert [chunk for _, chunk in board.received()] == [first, GREETING[k:]]
@@ -387,7 +381,8 @@ def test_command_line_answers_and_sends_what_the_script_says(tmp_path):
     cli = run_cli("wait-greeting 1 10\ncontact 100 200 3\nkey A1\nsilent on\ncontact 1 1\nquit\n",
                   tmp_path, "--ident", "E8CE")
     try:
-        wait_until(lambda: os.path.lexists(DEVICE), "simulator never created the device")
+        assert wait_until(lambda: os.path.lexists(DEVICE), TIMEOUT), \
+            "simulator never created the device"
         p = Port()
         p.write(GREETING)
         got = p.read(8 + 5 * 8, timeout=3)  # one packet more than expected: "silent on" held

@@ -7,29 +7,18 @@ import shutil
 import signal
 import subprocess
 import tempfile
-import time
 from contextlib import contextmanager
 
 import pytest
 
 from plugin_service import QUILLD
+from waiting import GRACE, WAIT, wait_until
 from xfixture import Xvfb
 
 LOCK_FILE = "/tmp/Quilld.mux"
 DUPWARN = "/usr/local/Slatrix_QM_RV_Drivers/Dupwarn"
 LOCK_MESSAGE = f"LOG_ERR Can not lock {LOCK_FILE}:{os.strerror(errno.EWOULDBLOCK)}"
-WAIT = 10.0    # upper bound for things that normally take milliseconds
-GRACE = 0.5    # how long a process that must not be signalled is watched
 STOPPING_SIGNALS = [signal.SIGTERM, signal.SIGINT]
-
-
-def wait_until(predicate, timeout=WAIT):
-    deadline = time.monotonic() + timeout
-    while not predicate():
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.02)
-    return True
 
 
 def started_up(service, board):

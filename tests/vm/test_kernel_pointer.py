@@ -12,6 +12,8 @@ import time
 
 import pytest
 
+from waiting import wait_until
+
 WAIT = 20.0  # emulated: slower than the host, bounded all the same
 NAME = "Whiteboard pen pointer"
 KERNEL_LINE = f'pointer: the kernel input device "{NAME}" (/dev/uinput)'
@@ -31,16 +33,6 @@ def kernel_device():
     return None
 
 
-def wait_until(predicate, timeout=WAIT):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.05)
-    return None
-
-
 def start(quilld, board, config, xserver, line, monitor=None):
     """The service started and its board identified; with line, its device
     taken into use by the X server."""
@@ -55,7 +47,7 @@ def start(quilld, board, config, xserver, line, monitor=None):
     assert service.wait_line("signal_usr2 called", WAIT), service.output()
     assert (KERNEL_LINE in service.output()) == line, service.output()
     if line:
-        assert wait_until(lambda: xserver.server_log().count(added) > devices), \
+        assert wait_until(lambda: xserver.server_log().count(added) > devices, WAIT), \
             xserver.server_log()[-3000:]
     time.sleep(0.5)
     return service
@@ -94,7 +86,7 @@ def without_uinput():
 def test_the_device_is_an_absolute_pointer_with_its_fixed_identity(quilld, board, config,
                                                                   xserver, artifacts):
     service = start(quilld, board, config, xserver, line=True)
-    folder = wait_until(kernel_device)
+    folder = wait_until(kernel_device, WAIT)
     assert folder, os.listdir("/sys/class/input")
     ids = {k: open(os.path.join(folder, "id", k)).read().strip()
            for k in ("bustype", "vendor", "product")}
@@ -115,7 +107,7 @@ def test_the_device_is_an_absolute_pointer_with_its_fixed_identity(quilld, board
     assert f'ok      pointer: the service drives the pointer through its kernel device "{NAME}" ' \
         "(/dev/uinput).\n" in doctor, doctor
     assert service.stop() == 0
-    assert wait_until(lambda: kernel_device() is None), "the device outlived the service"
+    assert wait_until(lambda: kernel_device() is None, WAIT), "the device outlived the service"
 
 
 # The right half of the screen as a monitor of its own, calibrated on: the

@@ -13,6 +13,7 @@ import time
 import pytest
 
 from plugin_service import QUILLD
+from waiting import wait_until
 
 WAIT = 60.0  # weston under emulation takes its time
 NAME = "Whiteboard pen pointer"
@@ -20,15 +21,6 @@ NAME = "Whiteboard pen pointer"
 # (128, 720), (1152, 80) and (1152, 720); these are their board points.
 CALIBRATION = [(400, 300), (400, 3300), (3600, 300), (3600, 3300)]
 TAPS = [((400, 300), (128, 80)), ((3600, 3300), (1152, 720)), ((2000, 1800), (640, 400))]
-
-
-def wait_until(predicate, timeout=WAIT):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.2)
-    return False
 
 
 @pytest.fixture
@@ -48,7 +40,7 @@ def weston(artifacts):
     events = os.path.join(artifacts, "eventdemo.log")
     client = None
     try:
-        assert wait_until(lambda: os.path.exists("/tmp/.X11-unix/X0")), open(log).read()
+        assert wait_until(lambda: os.path.exists("/tmp/.X11-unix/X0"), WAIT), open(log).read()
         with open(events, "w") as out:
             # Full screen under the kiosk shell: its coordinates are the output's.
             client = subprocess.Popen(["stdbuf", "-oL", "weston-eventdemo", "--log-motion",
@@ -81,13 +73,13 @@ def test_a_wayland_client_sees_the_pen_where_the_mapping_puts_it(weston, board, 
         time.sleep(0.5)
         return "state: released" in read()
     # Until the compositor has the device and the client's window the pointer.
-    assert wait_until(tapped_into_the_window), read() + open(log).read()[-1500:]
+    assert wait_until(tapped_into_the_window, WAIT), read() + open(log).read()[-1500:]
     seen = len(read())
     for point, _ in TAPS:
         board.contact(*point, count=3)
         board.lift(*point)
         time.sleep(0.3)
-    assert wait_until(lambda: read()[seen:].count("state: released") == len(TAPS)), read()
+    assert wait_until(lambda: read()[seen:].count("state: released") == len(TAPS), WAIT), read()
     after = read()[seen:]
     # The compositor has the middle of the pixel the service aimed at.
     moves = [(int(float(x)), int(float(y))) for x, y in
