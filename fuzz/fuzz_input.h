@@ -1,10 +1,20 @@
-// Splits a fuzzer's input into the pieces a target needs, never reading past
-// its end.
+// What every fuzz target starts from: its input split into the pieces it
+// needs, never read past its end, and the check that stops it where an
+// invariant breaks.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
+
+// A crash the fuzzer records, with the invariant named on standard error.
+inline void require(bool ok, const char* what) {
+    if (!ok) {
+        fprintf(stderr, "invariant broken: %s\n", what);
+        __builtin_trap();
+    }
+}
 
 class FuzzInput {
 public:

@@ -19,13 +19,6 @@
 
 namespace {
 
-void require(bool ok, const char* what) {
-    if (!ok) {
-        fprintf(stderr, "invariant broken: %s\n", what);
-        __builtin_trap();
-    }
-}
-
 std::string path;
 
 std::string file_bytes() {

@@ -22,13 +22,6 @@
 
 namespace {
 
-void require(bool ok, const char* what) {
-    if (!ok) {
-        fprintf(stderr, "invariant broken: %s\n", what);
-        __builtin_trap();
-    }
-}
-
 // The X pointer as the server would see it: where it is and which buttons are
 // held.
 struct RecordingPointer : PointerSink {

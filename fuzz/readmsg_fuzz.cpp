@@ -16,17 +16,6 @@
 #include "store/inifile.h"
 #include "store/paths.h"
 
-namespace {
-
-void require(bool ok, const char* what) {
-    if (!ok) {
-        fprintf(stderr, "invariant broken: %s\n", what);
-        __builtin_trap();
-    }
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!getenv("E2E_SANDBOX")) {
         fprintf(stderr, "readmsg_fuzz rewrites %s: run it inside tests/e2e/sandbox.py\n", MSG_FILE);

@@ -17,13 +17,6 @@
 
 namespace {
 
-void require(bool ok, const char* what) {
-    if (!ok) {
-        fprintf(stderr, "invariant broken: %s\n", what);
-        __builtin_trap();
-    }
-}
-
 // Board coordinates are 12 bits; an average of them can be nothing else.
 bool on_board(const Pos& p) {
     return p.x >= 0 && p.x < BOARD_UNITS && p.y >= 0 && p.y < BOARD_UNITS;
