@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "protocol/board_packet.h"
@@ -12,11 +13,15 @@ namespace {
 // out noise, few enough to follow keystone and lens distortion.
 constexpr int NEIGHBOURS = 6;
 
-// The smallest target spacing a board scaled down to 0.3 of its size can
-// have, in board units per grid step: the on-top test before any spacing is
-// measured.
+// A determinant or pivot this small: the points do not pin the fit down.
+constexpr double SINGULAR = 1e-9;
+
+// The smallest target spacing a board scaled down to SMALLEST_BOARD of its
+// size can have, in board units per grid step: the on-top test before any
+// spacing is measured.
+constexpr double SMALLEST_BOARD = 0.3;
 double least_step(GridSize g) {
-    return 0.3 * (1 - 2 * GRID_MARGIN) * BOARD_UNITS / (std::max(g.columns, g.rows) - 1);
+    return SMALLEST_BOARD * (1 - 2 * GRID_MARGIN) * BOARD_UNITS / (std::max(g.columns, g.rows) - 1);
 }
 
 struct Cell {
@@ -48,7 +53,7 @@ bool fit(GridSize g, const Pos board[], const std::vector<int>& idx, Affine* out
     // Cramer's rule on the normal equations [scc scr sc; scr srr sr; sc sr n].
     const double det =
         scc * (srr * n - sr * sr) - scr * (scr * n - sr * sc) + sc * (scr * sr - srr * sc);
-    if (std::fabs(det) < 1e-9) return false;
+    if (std::fabs(det) < SINGULAR) return false;
     auto solve = [&](double u, double v, double w, double* a, double* b, double* o) {
         *a = (u * (srr * n - sr * sr) - scr * (v * n - sr * w) + sc * (v * sr - srr * w)) / det;
         *b = (scc * (v * n - sr * w) - u * (scr * n - sr * sc) + sc * (scr * w - v * sc)) / det;
@@ -67,7 +72,7 @@ bool solve(std::vector<double>& m, std::vector<double>& v, int n) {
         int pivot = col;
         for (int row = col + 1; row < n; ++row)
             if (std::fabs(m[row * n + col]) > std::fabs(m[pivot * n + col])) pivot = row;
-        if (std::fabs(m[pivot * n + col]) < 1e-9) return false;
+        if (std::fabs(m[pivot * n + col]) < SINGULAR) return false;
         for (int j = 0; j < n; ++j) std::swap(m[col * n + j], m[pivot * n + j]);
         std::swap(v[col], v[pivot]);
         for (int row = 0; row < n; ++row) {
@@ -93,12 +98,14 @@ struct Projective {
         return {mx + scale * (h[0] * c + h[1] * r + h[2]) / w,
                 my + scale * (h[3] * c + h[4] * r + h[5]) / w};
     }
-    // A keystone's map: its denominator stays near 1 over the points used and
-    // the target predicted (a wild fit to few points is no prediction).
+    // A keystone's map: its denominator stays between TAME_W_LOW and TAME_W_HIGH over the
+    // points used and the target predicted (a wild fit to few points is no
+    // prediction).
+    static constexpr double TAME_W_LOW = 0.6, TAME_W_HIGH = 1.6;
     bool tame(const std::vector<int>& idx, Cell target, GridSize g) const {
         auto near_one = [&](double c, double r) {
             const double w = h[6] * (c - mc) + h[7] * (r - mr) + 1;
-            return w > 0.6 && w < 1.6;
+            return w > TAME_W_LOW && w < TAME_W_HIGH;
         };
         for (int k : idx)
             if (!near_one(k / g.rows, k % g.rows)) return false;
@@ -156,45 +163,71 @@ std::vector<int> nearest(GridSize g, int k, std::vector<int> candidates) {
     return candidates;
 }
 
-// How far target k lies from where the candidates put it, in target
-// spacings; negative when they cannot predict it.
-double off_by(GridSize g, const Pos board[], int k, const std::vector<int>& candidates) {
-    Affine a{};
-    std::vector<int> used = nearest(g, k, candidates);
+// A prediction's distance when the fit's grid step has no length: no board
+// puts two targets on one spot, so the point is as far off as can be.
+constexpr double NO_SPACING_OFF = 1e9;
+
+// Target k against the projective map of its nearest neighbours (used), which
+// follows a keystone; none when fewer than PROJECTIVE_POINTS or no tame map.
+constexpr size_t PROJECTIVE_POINTS = 5;
+std::optional<double> projective_off(GridSize g, const Pos board[], int k,
+                                     const std::vector<int>& used) {
     Projective p{};
-    if (used.size() >= 5 && fit_projective(g, board, used, &p) && p.tame(used, cell(g, k), g)) {
-        const Cell t = cell(g, k);
-        const point at = p.at(t.c, t.r);
-        const double s = p.spacing(t.c, t.r);
-        if (s > 0) return std::hypot(board[k].x - at.x, board[k].y - at.y) / s;
-    }
-    if (!fit(g, board, used, &a) && !fit(g, board, candidates, &a)) {
-        // All on one line: a prediction along it, for a target on that line.
-        if (candidates.size() < 2) return -1;
-        const Cell p = cell(g, candidates[0]), q = cell(g, candidates[1]), t = cell(g, k);
-        const bool column = p.c == q.c && t.c == p.c, row = p.r == q.r && t.r == p.r;
-        if (!column && !row) return -1;
-        // A fit in the one free direction: the other gets no weight.
-        double st = 0, stt = 0, sx = 0, sy = 0, stx = 0, sty = 0, n = 0;
-        for (int j : candidates) {
-            const double u = column ? cell(g, j).r : cell(g, j).c;
-            st += u, stt += u * u, sx += board[j].x, sy += board[j].y;
-            stx += u * board[j].x, sty += u * board[j].y, n += 1;
-        }
-        const double det = n * stt - st * st;
-        if (det == 0) return -1;
-        const double dx = (n * stx - st * sx) / det, dy = (n * sty - st * sy) / det;
-        const double u = column ? t.r : t.c;
-        const double px = (sx - dx * st) / n + dx * u, py = (sy - dy * st) / n + dy * u;
-        const double step = std::hypot(dx, dy);
-        if (step == 0) return 1e9;
-        return std::hypot(board[k].x - px, board[k].y - py) / step;
-    }
+    if (used.size() < PROJECTIVE_POINTS || !fit_projective(g, board, used, &p) ||
+        !p.tame(used, cell(g, k), g))
+        return std::nullopt;
+    const Cell t = cell(g, k);
+    const point at = p.at(t.c, t.r);
+    const double s = p.spacing(t.c, t.r);
+    if (s > 0) return std::hypot(board[k].x - at.x, board[k].y - at.y) / s;
+    return std::nullopt;
+}
+
+// Target k against the affine map of its nearest neighbours (used), else of
+// all candidates; none when their cells all lie on one line.
+std::optional<double> affine_off(GridSize g, const Pos board[], int k, const std::vector<int>& used,
+                                 const std::vector<int>& candidates) {
+    Affine a{};
+    if (!fit(g, board, used, &a) && !fit(g, board, candidates, &a)) return std::nullopt;
     const Cell t = cell(g, k);
     const double px = a.ax * t.c + a.bx * t.r + a.ox, py = a.ay * t.c + a.by * t.r + a.oy;
     const double s = a.spacing();
-    if (s == 0) return 1e9;
+    if (s == 0) return NO_SPACING_OFF;
     return std::hypot(board[k].x - px, board[k].y - py) / s;
+}
+
+// Target k against a fit along the one column or row that it and every
+// candidate lie on (the other direction gets no weight); none when they do
+// not share one.
+std::optional<double> along_line_off(GridSize g, const Pos board[], int k,
+                                     const std::vector<int>& candidates) {
+    if (candidates.size() < 2) return std::nullopt;
+    const Cell p = cell(g, candidates[0]), q = cell(g, candidates[1]), t = cell(g, k);
+    const bool column = p.c == q.c && t.c == p.c, row = p.r == q.r && t.r == p.r;
+    if (!column && !row) return std::nullopt;
+    double st = 0, stt = 0, sx = 0, sy = 0, stx = 0, sty = 0, n = 0;
+    for (int j : candidates) {
+        const double u = column ? cell(g, j).r : cell(g, j).c;
+        st += u, stt += u * u, sx += board[j].x, sy += board[j].y;
+        stx += u * board[j].x, sty += u * board[j].y, n += 1;
+    }
+    const double det = n * stt - st * st;
+    if (det == 0) return std::nullopt;
+    const double dx = (n * stx - st * sx) / det, dy = (n * sty - st * sy) / det;
+    const double u = column ? t.r : t.c;
+    const double px = (sx - dx * st) / n + dx * u, py = (sy - dy * st) / n + dy * u;
+    const double step = std::hypot(dx, dy);
+    if (step == 0) return NO_SPACING_OFF;
+    return std::hypot(board[k].x - px, board[k].y - py) / step;
+}
+
+// How far target k lies from where the candidates put it, in target
+// spacings, by the first prediction that can be made; negative when none can.
+double off_by(GridSize g, const Pos board[], int k, const std::vector<int>& candidates) {
+    const std::vector<int> used = nearest(g, k, candidates);
+    if (const auto off = projective_off(g, board, k, used)) return *off;
+    if (const auto off = affine_off(g, board, k, used, candidates)) return *off;
+    return along_line_off(g, board, k, candidates).value_or(-1);
 }
 
 // In doubles: stored points may lie anywhere in the int range.

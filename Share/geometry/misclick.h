@@ -4,9 +4,11 @@
 //
 // Targets lie on a grid (calibration_grid.h), numbered down each column. The
 // board is allowed any rotation, scale, mirroring or swap of its axes, plus
-// a projector's keystone and lens distortion: a point is predicted from its
-// nearest measured neighbours by a local affine fit, and judged by its
-// distance from that prediction in units of the target spacing there.
+// a projector's keystone and lens distortion. A point is predicted from its
+// nearest measured neighbours by the first of three fits that can be made: a
+// projective map (a keystone), an affine map (rotation, scale, shear), or,
+// while the points lie on one column or row, a line along it. It is judged by
+// its distance from that prediction in units of the target spacing there.
 #pragma once
 
 #include "geometry/calibration_grid.h"
