@@ -23,6 +23,10 @@ unit)
 scenarios)
   # Under emulation a tool's first window takes longer than a host's bound.
   export E2E_SLOWDOWN=4
+  # The i386 image loaders' cache is made by running an i386 program, which
+  # the host that installed them cannot: without it the tools show no
+  # pictures. The guest's root is a writable overlay.
+  /usr/lib/i386-linux-gnu/gdk-pixbuf-2.0/gdk-pixbuf-query-loaders --update-cache
   python3 tests/e2e/sandbox.py --build "$build" -- \
       file -L /usr/local/Slatrix_QM_RV_Drivers/Quilld /usr/share/RivarAzazuva/QMRV/Zuraze
   for scenario in service_serial service_pointer service_keys zuraze edgetab package; do
