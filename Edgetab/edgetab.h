@@ -14,6 +14,7 @@ struct Edgetab {
     ToolSession session{EDGETAB_LOCK, true, KEY_EDGETAB, KEY_ZURAZE,
                         "Slatrix_QM_RV:Create ReOrient pid error"};
     Pos PosArray[EDGE_KEY_COUNT] = {};
+    Rect screen{0, 0, 0, 0};  // the default screen, probed before GTK starts
     KeyCapture capture;
     // The monitor the calibration was made on, when the screen has several
     // and it is connected: the key window opens there.
@@ -26,10 +27,11 @@ extern Edgetab edgetab;
 void exitProcess();
 [[noreturn]] void hand_back();
 
-// funCom: the screen probe, the reader thread and its loop.
+// funCom: the screen probe, the reader thread and its loop. The probe may
+// end the process, before any window; the keys are laid out once GTK knows
+// the monitors: on the calibrated one, if connected, else on the screen.
 void InitData();
-// After gtk_init: the keys laid out on the calibrated monitor, if any.
-void aim_at_calibrated_monitor();
+void lay_out_keys();
 void* thread_funCom(void*);
 int Connect_EQ(int fd, int v_flags);
 

@@ -56,21 +56,22 @@ void close_reader_port() {
 }  // namespace
 
 void InitData() {
-    double screen_width = 0, screen_height = 0;
-    if (const int status = tool_screen_size(&screen_width, &screen_height, FALLBACK_DISPLAY))
-        exit(status);
-    layout_keys(screen_width, screen_height, edgetab.PosArray);
+    double width = 0, height = 0;
+    if (const int status = tool_screen_size(&width, &height, FALLBACK_DISPLAY)) exit(status);
+    edgetab.screen = {0, 0, static_cast<int>(width), static_cast<int>(height)};
 }
 
-void aim_at_calibrated_monitor() {
+void lay_out_keys() {
     static ConfigSnapshot snap;
     load_config(snap);
     const std::vector<Monitor> monitors = tool_monitors();
     const Monitor* m = monitors.size() > 1 ? find_monitor(monitors, config_monitor(snap)) : nullptr;
-    if (m == nullptr) return;
-    edgetab.monitor = m->area;
-    edgetab.on_monitor = true;
-    layout_keys(m->area.width, m->area.height, edgetab.PosArray);
+    if (m != nullptr) {
+        edgetab.monitor = m->area;
+        edgetab.on_monitor = true;
+    }
+    const Rect& on = edgetab.on_monitor ? edgetab.monitor : edgetab.screen;
+    layout_keys(on.width, on.height, edgetab.PosArray);
 }
 
 void* thread_funCom(void*) {

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     g_unix_signal_add(SIGUSR1, showGUI, nullptr);
     gtk_init(&argc, &argv);
     tool_on_xwayland();
-    aim_at_calibrated_monitor();
+    lay_out_keys();
 
     if (session.service_pid < 0) refuse_without_service();
     session.take_board_from_peers();

@@ -36,8 +36,7 @@ constexpr double X_ANSWER_SECONDS = 5.0;
 struct XFacts {
     bool opened = false;
     std::vector<std::string> extensions;
-    Rect screen{};
-    std::vector<Monitor> monitors;
+    ScreenLook look;
 };
 
 XFacts ask_x_server(const char* name) {
@@ -46,8 +45,7 @@ XFacts ask_x_server(const char* name) {
     if (display == nullptr) return facts;
     facts.opened = true;
     facts.extensions = list_extensions(display);
-    facts.screen = screen_rect(display);
-    facts.monitors = list_monitors(display);
+    facts.look = look_at_screen(display);
     XCloseDisplay(display);
     return facts;
 }
@@ -90,8 +88,8 @@ void check_display(Report& report, Chain& chain) {
     report.ok("display", "the X display " + quoted(name) + " answers.");
     chain.wayland = lists_xwayland(x.extensions);
     report.add(judge_session(x.extensions));
-    const Rect& screen = x.screen;
-    const std::vector<Monitor>& monitors = x.monitors;
+    const Rect& screen = x.look.screen;
+    const std::vector<Monitor>& monitors = x.look.monitors;
     std::string found = std::to_string(screen.width) + "x" + std::to_string(screen.height);
     found +=
         monitors.empty() ? ", no monitor list." : ", monitors: " + monitor_list(monitors) + ".";

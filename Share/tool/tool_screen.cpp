@@ -17,9 +17,9 @@ int tool_screen_size(double* width, double* height, const char* shown_name) {
         printf("Cannot connect to X server %s\n", shown_name ? shown_name : name);
         return 255;
     }
-    const int screen = DefaultScreen(display);
-    *width = DisplayWidth(display, screen);
-    *height = DisplayHeight(display, screen);
+    const Rect screen = screen_rect(display);
+    *width = screen.width;
+    *height = screen.height;
     XCloseDisplay(display);
     return 0;
 }

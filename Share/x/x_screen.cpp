@@ -28,6 +28,16 @@ std::vector<Monitor> list_monitors(Display* display) {
     return out;
 }
 
+bool operator==(const ScreenLook& a, const ScreenLook& b) {
+    if (!(a.screen == b.screen) || a.monitors.size() != b.monitors.size()) return false;
+    for (size_t i = 0; i < a.monitors.size(); ++i)
+        if (a.monitors[i].name != b.monitors[i].name || !(a.monitors[i].area == b.monitors[i].area))
+            return false;
+    return true;
+}
+
+ScreenLook look_at_screen(Display* display) { return {screen_rect(display), list_monitors(display)}; }
+
 std::vector<std::string> list_extensions(Display* display) {
     std::vector<std::string> out;
     int count = 0;
