@@ -121,12 +121,8 @@ void catch_int(int) {
 }
 
 // The X server went away under a request (which holds quilld.x_mutex): drop the
-// dead connection so that the exit clean-up does the rest without X. On the
-// screen watch's thread, which uses only its own connection, the loss only
-// ends the watch: the service learns of it on its own connection, as it
-// always has.
+// dead connection so that the exit clean-up does the rest without X.
 int x_server_lost(Display*) {
-    if (in_screen_watch()) end_screen_watch();
     quilld.Mdisplay = nullptr;
     exit(stopping ? 0 : 1);
 }
@@ -164,6 +160,8 @@ void* signal_thread(void*) {
 
 void* thread_funCom(void*) {
     quilld.EQ_fd = Open_EQ(true);
+    // A board plugged in may come with a screen changed meanwhile.
+    look_at_screen_again();
     Init_EQ(quilld.EQ_fd);
     // The board line stays as last identified: a run that ends before its
     // identification must not turn a touch board into an electromagnetic one.
@@ -250,6 +248,11 @@ void open_display() {
 }  // namespace
 
 void service_mouse(mouse_act screen) {
+    // Should the monitors change without an event, a stroke starting is a
+    // reason to look again. The stroke itself goes on at once, by the last look.
+    static int last_act = ACT_LIFT;  // the reader thread's alone
+    if (screen.act == ACT_CONTACT && last_act != ACT_CONTACT) look_at_screen_again();
+    last_act = screen.act;
     with_pointer([&](PointerSink& sink) { MouseAction(quilld.mouse, sink, screen); });
 }
 
@@ -274,7 +277,11 @@ std::string aim(Calibration& cal, const std::string& stored) {
 }  // namespace
 
 int Read_Data() {
-    static ConfigSnapshot snap;  // 16 KiB; reloads run on one thread at a time
+    // Reloads come from start-up, SIGUSR2 (the signal thread) and the screen
+    // watch. One at a time, and the monitor line said under the same lock:
+    // the tables published last and the line printed last tell of the same
+    // look, and a line is said once however the reloads interleave.
+    static ConfigSnapshot snap;  // 16 KiB
     static std::mutex reload;
     std::lock_guard<std::mutex> lock(reload);
     load_config(snap);

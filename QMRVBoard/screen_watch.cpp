@@ -3,111 +3,144 @@
 #include <X11/extensions/Xrandr.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <mutex>
-#include <vector>
 
 #include "x/x_screen.h"
 
 namespace {
 
-constexpr int LOOK_INTERVAL_MS = 500;
-
 // The last look. Never destroyed: the watching thread may still be in a look
 // while the process ends.
 struct Look {
     std::mutex mutex;
-    Rect screen{0, 0, 0, 0};
-    std::vector<Monitor> monitors;
+    ScreenLook seen;
 };
 Look& last_look() {
     static Look* look = new Look;
     return *look;
 }
 
-thread_local bool watching = false;  // on the watching thread
-
-void (*on_change)() = nullptr;
-
-// True when the look differs from the last one.
-bool take_look(Display* display) {
-    const Rect now = screen_rect(display);
-    std::vector<Monitor> now_monitors = list_monitors(display);
+// Keeps now as the last look; true when it differs from the one before.
+bool remember(ScreenLook now) {
     Look& look = last_look();
     std::lock_guard<std::mutex> lock(look.mutex);
-    bool same = now == look.screen && now_monitors.size() == look.monitors.size();
-    for (size_t i = 0; same && i < look.monitors.size(); ++i)
-        same = now_monitors[i].name == look.monitors[i].name &&
-               now_monitors[i].area == look.monitors[i].area;
-    look.screen = now;
-    look.monitors.swap(now_monitors);
+    const bool same = now == look.seen;
+    look.seen = std::move(now);
     return !same;
 }
 
-// Held while the watch talks to the X server, so that the service's ending
-// never closes its own connection under a request of the watch.
-std::timed_mutex x_use;
-std::atomic<bool> stopped{false};
+// The watch runs until the service's ending stops it or its connection is
+// lost; either way its thread leaves the loop and ends.
+enum class WatchState { watching, stopped, lost };
 
-void* watch(void* connection_opened) {
-    watching = true;
-    Display* display = static_cast<Display*>(connection_opened);
-    std::unique_lock<std::timed_mutex> lock(x_use);
-    pollfd connection{ConnectionNumber(display), POLLIN, 0};
-    for (;;) {
-        const bool changed = take_look(display);
-        const bool pending = XPending(display) > 0;
-        lock.unlock();
-        if (changed) on_change();
-        // A monitor set or deleted sends no event: a look every half second
-        // (one round trip) finds it. Events come in bursts; one look for all.
-        if (!pending) poll(&connection, 1, LOOK_INTERVAL_MS);
-        lock.lock();
+struct Watch {
+    Display* display = nullptr;     // its own connection; kept for good once opened
+    std::atomic<int> wake{-1};      // eventfd: a reason to look again, or the stop
+    std::atomic<WatchState> state{WatchState::watching};
+    // Held while the thread is inside Xlib. The ending takes it before going
+    // on, so that it never tears down the process under a request of the
+    // watch; after the stop the thread never enters Xlib again.
+    std::timed_mutex x_use;
+    void (*changed)() = nullptr;
+    int (*service_io_error)(Display*) = nullptr;
+};
+Watch watch;
+
+// Xlib's I/O error handler is one for all connections: the watch's own loss
+// stays here, the service's goes on to the service's handler.
+int io_error(Display* display) {
+    if (display == watch.display) return 0;
+    return watch.service_io_error(display);
+}
+
+// With this handler Xlib returns from the failed call instead of exiting,
+// and the connection's later calls fail at once: the thread can leave.
+void connection_lost(Display*, void*) {
+    WatchState watching = WatchState::watching;
+    watch.state.compare_exchange_strong(watching, WatchState::lost);
+}
+
+void wake_watch() {
+    const int fd = watch.wake;
+    if (fd < 0) return;
+    const uint64_t one = 1;
+    // A full counter still wakes the watch; nothing to wait for.
+    (void)!write(fd, &one, sizeof one);
+}
+
+// One turn of the watch, inside Xlib: the events read, and a look at the
+// screen. False once the watch has ended; a lost connection is closed then.
+bool look_once(Display* display, bool* changed, bool* queued) {
+    std::lock_guard<std::timed_mutex> lock(watch.x_use);
+    if (watch.state == WatchState::watching) {
+        // Events come in bursts; one look for all of them.
         while (XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
             XRRUpdateConfiguration(&event);
+        }
+        ScreenLook now = look_at_screen(display);
+        // A look through a connection lost half-way is no look at all.
+        if (watch.state == WatchState::watching) {
+            *changed = remember(std::move(now));
+            *queued = XQLength(display) > 0;  // read in with the look's replies
+            return true;
+        }
+    }
+    if (watch.state == WatchState::lost) XCloseDisplay(display);
+    return false;
+}
+
+void* run_watch(void*) {
+    Display* display = watch.display;
+    pollfd wait_for[2] = {{ConnectionNumber(display), POLLIN, 0}, {watch.wake, POLLIN, 0}};
+    for (;;) {
+        bool changed = false, queued = false;
+        if (!look_once(display, &changed, &queued)) return nullptr;
+        if (changed) watch.changed();
+        if (queued) continue;
+        // Asleep until the X server says something, someone gives a reason
+        // to look again, or the stop. A failed wait is a reason too.
+        if (poll(wait_for, 2, -1) > 0 && (wait_for[1].revents & POLLIN)) {
+            uint64_t reasons = 0;
+            (void)!read(watch.wake, &reasons, sizeof reasons);
         }
     }
 }
 
 }  // namespace
 
-void screen_first_look(Display* display) { take_look(display); }
+void screen_first_look(Display* display) { remember(look_at_screen(display)); }
+
+void look_at_screen_again() { wake_watch(); }
 
 void stop_screen_watch() {
-    // Once: the watch stays stopped for the little life the service has
-    // left. A watch stuck on a dead server holds the lock for good; the
-    // ending goes on without it then.
-    if (stopped.exchange(true)) return;
-    (void)x_use.try_lock_for(std::chrono::milliseconds(200));
-}
-
-void end_screen_watch() {
-    // Inside Xlib, on a dead connection that nothing else uses; the
-    // steering signals are blocked here, so nothing wakes the thread.
-    for (;;) pause();
+    // A watch stuck on a server that stopped answering keeps the lock; the
+    // ending goes on without it then, the watch marked stopped all the same.
+    const bool taken = watch.x_use.try_lock_for(std::chrono::milliseconds(200));
+    watch.state = WatchState::stopped;
+    if (taken) watch.x_use.unlock();
+    wake_watch();
 }
 
 MappingArea current_area(const std::string& stored) {
     Look& look = last_look();
     std::lock_guard<std::mutex> lock(look.mutex);
-    return mapping_area(look.monitors, stored, look.screen);
+    return mapping_area(look.seen.monitors, stored, look.seen.screen);
 }
 
 Rect current_screen() {
     Look& look = last_look();
     std::lock_guard<std::mutex> lock(look.mutex);
-    return look.screen;
+    return look.seen.screen;
 }
 
-bool in_screen_watch() { return watching; }
-
 void start_screen_watch(const char* display_name, void (*changed)()) {
-    on_change = changed;
     // Opened here, before the service takes signals: an ending never meets
     // a connection half opened.
     Display* display = XOpenDisplay(display_name);
@@ -116,9 +149,22 @@ void start_screen_watch(const char* display_name, void (*changed)()) {
         if (display) XCloseDisplay(display);
         return;
     }
+    const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) {
+        XCloseDisplay(display);
+        return;
+    }
+    watch.display = display;
+    watch.changed = changed;
+    watch.service_io_error = XSetIOErrorHandler(io_error);
+    XSetIOErrorExitHandler(display, connection_lost, nullptr);
+    // RandR tells of new sizes, outputs and modes; a monitor set or deleted
+    // (xrandr --setmonitor) comes only as the root window's ConfigureNotify.
     XRRSelectInput(display, DefaultRootWindow(display),
                    RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask |
                        RRProviderChangeNotifyMask | RRResourceChangeNotifyMask);
+    XSelectInput(display, DefaultRootWindow(display), StructureNotifyMask);
+    watch.wake = wake;
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, watch, display) == 0) pthread_detach(thread);
+    if (pthread_create(&thread, nullptr, run_watch, nullptr) == 0) pthread_detach(thread);
 }

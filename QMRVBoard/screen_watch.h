@@ -1,6 +1,6 @@
 // What the service knows of the X screen and its monitors, kept up to date
-// from RandR on a connection and thread of their own, so that the reader's
-// XTest requests never wait behind it.
+// from RandR and the root window's events on a connection and thread of their
+// own, so that the reader's XTest requests never wait behind it.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -19,17 +19,18 @@ MappingArea current_area(const std::string& stored);
 Rect current_screen();
 
 // Starts the watching thread on its own connection to display_name; each
-// change of the screen size or of the monitors calls changed() on it.
-// Without RandR nothing is watched.
+// change of the screen size or of the monitors calls changed() on it. The
+// thread sleeps until the X server tells of a change or look_at_screen_again
+// gives it a reason. Without RandR nothing is watched. The watch's own lost
+// connection ends the watch only: the service learns of the loss on its own
+// connection, whose I/O error handler must be set before the watch starts.
 void start_screen_watch(const char* display_name, void (*changed)());
 
-// Stops the watch talking to the X server, for the service's ending: it
-// closes its own connection next.
+// Asks the watch for a look at the screen soon; never waits for it. For
+// moments when a change may have come without an event: a reader run
+// starting, a stroke starting.
+void look_at_screen_again();
+
+// Stops the watch for the service's ending: once it returns, the watch makes
+// no more X requests (waiting up to 0.2 s for one in progress).
 void stop_screen_watch();
-
-// Whether the calling thread is the watching one.
-bool in_screen_watch();
-
-// Called on the watching thread when its connection is lost: the thread
-// waits for good, leaving the rest of the service as it was.
-[[noreturn]] void end_screen_watch();
