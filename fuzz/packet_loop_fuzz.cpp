@@ -2,12 +2,7 @@
 // configuration text into the tables, then the stream in 8-byte reads through
 // the packet loop and the pointer state, with every effect recorded.
 //
-// Input: option byte, a byte whose bit 0 says whether a configuration text
-// (up to a NUL) follows, then the stream.
-// Options: bit 0 compact build, bit 1 repair check bytes (so the fuzzer
-// reaches the handlers easily), bit 2 line to assume, bits 3-4 screen size,
-// bits 5-7 the registered calibration tool id.
-#include <climits>
+// Input: see packet_loop_input.h.
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -17,8 +12,8 @@
 #include "store/config.h"
 #include "protocol/edge_keys.h"
 #include "pointer.h"
-#include "fuzz_input.h"
 #include "packet_loop.h"
+#include "packet_loop_input.h"
 
 namespace {
 
@@ -69,34 +64,20 @@ struct RecordingEffects : LoopEffects {
     void identified() override { ++identifications; }
 };
 
-// A 4-point calibration with keys on all four edges, for inputs without a
-// configuration of their own: most inputs, so most time goes to the stream.
-const char kConfig[] =
-    "[coordinate]\ndotNum=4\ndotX0=400\ndotY0=300\ndotX1=400\ndotY1=3300\n"
-    "dotX2=3600\ndotY2=300\ndotX3=3600\ndotY3=3300\n"
-    "[HOTKEY]\nkeyX0=600\nkeyY0=3950\nkeyX3=1050\nkeyY3=3950\nkeyX12=2400\nkeyY12=3950\n"
-    "keyX13=2550\nkeyY13=3950\n"
-    "[QMEdgetab]\nQMkeyX0=3950\nQMkeyY0=600\nQMkeyX5=3950\nQMkeyY5=1350\n"
-    "QMkeyX12=3950\nQMkeyY12=2400\nQMkeyX13=3950\nQMkeyY13=2550\n";
-
-const int kScreens[4][2] = {{1, 1}, {1024, 768}, {1920, 1080}, {32767, 32767}};
-const int kZuraze[8] = {-1, 0, 1, 4242, -2, INT_MAX, INT_MIN, -1};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const uint8_t options = in.byte();
-    const bool compact = options & 1;
-    const bool repair = options & 2;
-    const int* screen = kScreens[(options >> 3) & 3];
+    const PacketLoopInput input = read_packet_loop_input(in, sizeof(ConfigSnapshot::text) - 1);
+    const uint8_t options = input.options;
+    const bool compact = input.compact;
+    const bool repair = input.repair;
+    const int screen[2] = {input.screen_w, input.screen_h};
 
     // The tables depend on nothing else, and loading them costs far more than
     // a stream: each set is loaded once and kept (a bounded number of them).
     static std::map<std::string, Tables> loaded;
-    const bool own_config = in.byte() & 1;
-    const std::string config =
-        own_config ? in.text(sizeof(ConfigSnapshot::text) - 1) : std::string(kConfig);
+    const std::string& config = input.config;
     const std::string key = char(options & 0x19) + config;
     auto found = loaded.find(key);
     if (found == loaded.end()) {
@@ -111,11 +92,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const Tables& tables = found->second;
 
-    std::atomic<int> valu_flags{(options >> 2) & 1};
+    std::atomic<int> valu_flags{input.line};
     std::atomic<int> iRealEdgetab{0};
     PacketLoop loop(valu_flags, iRealEdgetab, compact);
     RecordingPointer pointer(screen[0], screen[1]);
-    RecordingEffects fx(pointer, tables.cal, kZuraze[options >> 5]);
+    RecordingEffects fx(pointer, tables.cal, input.zuraze);
 
     uint8_t pkt[PACKET_SIZE];
     while (in.remaining() >= PACKET_SIZE) {
