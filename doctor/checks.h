@@ -3,6 +3,8 @@
 // later link needs from an earlier one travels in Chain.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -64,3 +66,56 @@ Finding judge_calibration(int count, const Pos points[]);
 // board's line is unknown; edgetab its identification flag then.
 Finding judge_edge_keys(int line, int edgetab, const Pos touch[EDGE_KEY_COUNT],
                         const Pos elec[EDGE_KEY_COUNT]);
+
+// The longer checks in three parts: a gatherer reads the facts, which carry
+// every name the wording quotes; a pure classifier names the case; a renderer
+// words its line.
+
+// The process a registry entry names.
+struct ProcessSeen {
+    bool alive = false;            // it runs, and its owner can be read
+    std::string name, exe, owner;  // exe empty where it cannot be read
+};
+
+// The registry's entry and the running service.
+struct ServiceFacts {
+    int registered_pid = -1;
+    ProcessSeen entry;        // when registered_pid is above 0
+    int pid = -1;             // the service, as running_reader finds it; -1 for none
+    bool registered = false;  // ... and the registry names it
+    std::string name;
+    bool others = false;  // it runs for another user, owner
+    std::string owner;
+    bool root = false;  // the doctor runs as root
+    std::string user;
+};
+enum class ServiceCase { runs, runs_for_other, unregistered, stale_entry, not_running };
+ServiceCase classify_service(const ServiceFacts& f);
+Finding service_finding(ServiceCase c, const ServiceFacts& f);
+
+// The service's lock file, links not followed, and who holds it.
+struct LockFacts {
+    int service_pid = -1;  // as ServiceFacts::pid
+    bool present = false;
+    mode_t mode = 0;
+    long holder = -1;  // lock_holder_pid: a pid, 0 when unsure, -1 for none
+    std::string holder_name;
+    bool others_file = false;  // it belongs to another user, owner
+    std::string owner;
+    bool protected_tmp = true;  // /proc/sys/fs/protected_regular is on
+    bool root = false;
+    std::string user;
+};
+enum class LockCase {
+    free,
+    missing,  // while the service runs
+    not_a_file,
+    held_by_service,
+    maybe_held,  // a lock is listed on an inode of its number
+    held_by_other,
+    barred,  // another user's, and /tmp's protection keeps this user out
+    unheld,  // while the service runs
+    left_over,
+};
+LockCase classify_lock(const LockFacts& f);
+Finding lock_finding(LockCase c, const LockFacts& f);

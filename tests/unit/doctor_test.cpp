@@ -1,9 +1,11 @@
-// The doctor's pure parts: the packet view, the verdicts on stored data, the
-// readers of sysfs, udev and /proc tables, and the line format.
+// The doctor's pure parts: the packet view, the verdicts on stored data and
+// on the facts the checks gather, the readers of sysfs, udev and /proc
+// tables, and the line format.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <climits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -206,6 +208,101 @@ TEST(DoctorVerdicts, ThePointersPathAndTheWayToTheKernelOne) {
         EXPECT_EQ(f.found, c.found);
         EXPECT_EQ(f.fix.empty(), c.verdict == Verdict::ok) << c.found;
     }
+}
+
+// A row of a check's table: what it changes in the table's facts, the case
+// it expects, and how its line starts ("" for no line).
+template <class Facts, class Case>
+struct Row {
+    void (*change)(Facts&);
+    Case which;
+    const char* line;
+};
+
+std::string line_start(const std::optional<Finding>& f, const std::string& expected) {
+    return f ? finding_line(*f).substr(0, expected.size()) : "";
+}
+
+template <class Facts, class Case, size_t N>
+void check_rows(const Facts& base, const Row<Facts, Case> (&rows)[N],
+                Case (*classify)(const Facts&), Finding (*render)(Case, const Facts&)) {
+    for (const auto& r : rows) {
+        Facts f = base;
+        r.change(f);
+        const Case which = classify(f);
+        EXPECT_EQ(which, r.which) << r.line;
+        EXPECT_EQ(line_start(render(which, f), r.line), r.line);
+    }
+}
+
+// Rows change a service that does not run.
+TEST(DoctorVerdicts, TheServiceAndItsRegistryEntry) {
+    using F = ServiceFacts;
+    using C = ServiceCase;
+    F base;
+    base.name = "Quilld";
+    base.user = "ann";
+    const Row<F, C> rows[] = {
+        {[](F&) {}, C::not_running, "problem service: not running. Fix:"},
+        {[](F& f) { f.registered_pid = 0; }, C::not_running, "problem service: not running. Fix:"},
+        {[](F& f) {
+             f.registered_pid = 31, f.entry = {true, "sleep", "/bin/sleep", "bob"};
+         },
+         C::stale_entry,
+         "problem service: not running: the registry names pid 31, which is "
+         "\"sleep\" (/bin/sleep) of user \"bob\", not the service."},
+        {[](F& f) { f.registered_pid = 31; }, C::stale_entry,
+         "problem service: not running: the registry names pid 31, which has ended."},
+        {[](F& f) { f.pid = 42, f.registered = true; }, C::runs,
+         "ok      service: Quilld runs (pid 42)."},
+        {[](F& f) { f.pid = 42, f.registered = f.others = true, f.owner = "bob"; },
+         C::runs_for_other,
+         "problem service: Quilld runs (pid 42) for user \"bob\": it drives that user's desktop, "
+         "not the one of \"ann\". Fix: once that user has logged out, or the service ended (sudo "
+         "kill 42)"},
+        {[](F& f) { f.pid = 42, f.registered = f.others = f.root = true, f.owner = "bob"; },
+         C::runs, "ok      service: Quilld runs (pid 42) for user \"bob\"."},
+        {[](F& f) { f.pid = 42; }, C::unregistered,
+         "warning service: Quilld runs (pid 42), but the registry names none: the tools"},
+        {[](F& f) { f.pid = 42, f.registered_pid = 31; }, C::unregistered,
+         "warning service: Quilld runs (pid 42), but the registry names pid 31, which has ended:"},
+    };
+    check_rows(base, rows, classify_service, service_finding);
+}
+
+// Rows change a left-over lock file of this user that nobody holds.
+TEST(DoctorVerdicts, TheLockFileAndWhoHoldsIt) {
+    using F = LockFacts;
+    using C = LockCase;
+    F base;
+    base.present = true;
+    base.mode = S_IFREG | 0644;
+    base.owner = base.user = "ann";
+    const Row<F, C> rows[] = {
+        {[](F& f) { f.present = false; }, C::free, "ok      lock: /tmp/Quilld.mux is free."},
+        {[](F& f) { f.present = false, f.service_pid = 42; }, C::missing,
+         "warning lock: /tmp/Quilld.mux is missing while the service runs"},
+        {[](F& f) { f.mode = S_IFDIR | 0755; }, C::not_a_file,
+         "problem lock: /tmp/Quilld.mux is a directory: the service cannot take its lock"},
+        {[](F& f) { f.service_pid = f.holder = 42; }, C::held_by_service,
+         "ok      lock: /tmp/Quilld.mux is held by the service (pid 42)."},
+        {[](F& f) { f.service_pid = 42, f.holder = 0; }, C::maybe_held,
+         "warning lock: /tmp/Quilld.mux may be locked"},
+        {[](F& f) { f.service_pid = 42, f.holder = 77, f.holder_name = "locker"; },
+         C::held_by_other,
+         "problem lock: /tmp/Quilld.mux is held by process 77 (locker), which is not the service: "
+         "the service of this session cannot start. Fix: end it (kill 77)"},
+        {[](F& f) { f.others_file = true, f.owner = "bob"; }, C::barred,
+         "problem lock: /tmp/Quilld.mux was left by user \"bob\", and this user may not open it "
+         "in /tmp: the service will not start for \"ann\"."},
+        // Root, or /tmp without the protection, may open another user's file.
+        {[](F& f) { f.others_file = f.root = true; }, C::left_over, "ok"},
+        {[](F& f) { f.others_file = true, f.protected_tmp = false; }, C::left_over, "ok"},
+        {[](F& f) { f.service_pid = 42; }, C::unheld,
+         "warning lock: /tmp/Quilld.mux is not held while the service runs"},
+        {[](F&) {}, C::left_over, "ok      lock: /tmp/Quilld.mux is left from an earlier run"},
+    };
+    check_rows(base, rows, classify_lock, lock_finding);
 }
 
 // Names any user can choose reach the terminal with no byte it would act on.
