@@ -119,3 +119,17 @@ enum class LockCase {
 };
 LockCase classify_lock(const LockFacts& f);
 Finding lock_finding(LockCase c, const LockFacts& f);
+
+// The configuration file, links not followed.
+struct ConfigFacts {
+    bool present = false;
+    mode_t mode = 0;
+    nlink_t links = 0;
+    off_t size = 0;
+    bool readable = false, writable = false;  // by this user
+    std::string mode_and_owner;               // "-rw-r----- root:root"
+    std::string user;
+};
+enum class ConfigCase { missing, not_a_file, linked, unreadable, too_big, read_only, usable };
+ConfigCase classify_config(const ConfigFacts& f);
+Finding config_finding(ConfigCase c, const ConfigFacts& f);

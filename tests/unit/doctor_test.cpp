@@ -12,6 +12,8 @@
 #include "checks.h"
 #include "facts.h"
 #include "packet_view.h"
+#include "store/inifile.h"
+#include "store/paths.h"
 #include "test_support.h"
 #include "x/xwayland.h"
 
@@ -303,6 +305,36 @@ TEST(DoctorVerdicts, TheLockFileAndWhoHoldsIt) {
         {[](F&) {}, C::left_over, "ok      lock: /tmp/Quilld.mux is left from an earlier run"},
     };
     check_rows(base, rows, classify_lock, lock_finding);
+}
+
+// Rows change a readable and writable file of one name.
+TEST(DoctorVerdicts, TheConfigurationFileItself) {
+    using F = ConfigFacts;
+    using C = ConfigCase;
+    F base;
+    base.present = base.readable = base.writable = true;
+    base.mode = S_IFREG | 0666;
+    base.links = 1;
+    base.size = 120;
+    base.mode_and_owner = "-rw-r----- root:root";
+    base.user = "ann";
+    const Row<F, C> rows[] = {
+        {[](F& f) { f.present = false; }, C::missing,
+         "problem config: " CONFIG_FILE " is missing:"},
+        {[](F& f) { f.mode = S_IFIFO | 0666; }, C::not_a_file,
+         "problem config: " CONFIG_FILE " is a FIFO. Fix: sudo rm -r"},
+        {[](F& f) { f.links = 3; }, C::linked, "problem config: " CONFIG_FILE " has 3 names"},
+        {[](F& f) { f.readable = f.writable = false; }, C::unreadable,
+         "problem config: " CONFIG_FILE " is not readable by user \"ann\" (-rw-r----- root:root)."},
+        {[](F& f) { f.size = INI_BUF_SIZE, f.writable = false; }, C::too_big,
+         "problem config: " CONFIG_FILE
+         " holds 16384 bytes, more than the 16383 the programs read"},
+        {[](F& f) { f.writable = false; }, C::read_only,
+         "problem config: " CONFIG_FILE " is not writable by user \"ann\" (-rw-r----- root:root):"},
+        {[](F& f) { f.size = INI_BUF_SIZE - 1; }, C::usable,
+         "ok      config: " CONFIG_FILE ", 16383 bytes, writable."},
+    };
+    check_rows(base, rows, classify_config, config_finding);
 }
 
 // Names any user can choose reach the terminal with no byte it would act on.
