@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -133,3 +134,31 @@ struct ConfigFacts {
 enum class ConfigCase { missing, not_a_file, linked, unreadable, too_big, read_only, usable };
 ConfigCase classify_config(const ConfigFacts& f);
 Finding config_finding(ConfigCase c, const ConfigFacts& f);
+
+// Who reads the board, else what it answered to the doctor's greeting.
+struct BoardFacts {
+    std::string reader;  // board_reader(); the board is probed only when empty
+    bool port_open_to_user = false;
+    bool opened = false;  // else open_error says why
+    std::string open_error;
+    bool answered = false;  // an identification reply came, in reply
+    bool sent_data = false;
+    uint8_t reply[PACKET_SIZE] = {};
+};
+enum class BoardCase {
+    being_read,
+    not_probed,  // the port's lines said why
+    cannot_open,
+    identified,
+    unknown_model,
+    anonymous,  // data, but no reply
+    silent,
+};
+struct BoardVerdict {
+    BoardCase which;
+    int line = -1;  // the reply's line, and its row when the suite knows it
+    const BoardIdent* board = nullptr;
+};
+BoardVerdict classify_board(const BoardFacts& f);
+// None for not_probed.
+std::optional<Finding> board_finding(const BoardVerdict& v, const BoardFacts& f);

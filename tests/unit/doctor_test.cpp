@@ -337,6 +337,51 @@ TEST(DoctorVerdicts, TheConfigurationFileItself) {
     check_rows(base, rows, classify_config, config_finding);
 }
 
+// Rows change a port this user opened and greeted, and nothing came back;
+// each also names the line and the row the chain gets.
+TEST(DoctorVerdicts, TheBoardsAnswerToTheGreeting) {
+    using F = BoardFacts;
+    using C = BoardCase;
+    F base;
+    base.port_open_to_user = base.opened = true;
+    const struct {
+        Row<F, C> row;
+        int line = -1;
+        const char* ident = nullptr;
+    } cases[] = {
+        {{[](F& f) { f.reader = "the service Quilld (pid 12)", f.port_open_to_user = false; },
+          C::being_read, "ok      board: the service Quilld (pid 12) reads the board; not probed"}},
+        {{[](F& f) { f.port_open_to_user = false; }, C::not_probed, ""}},
+        {{[](F& f) { f.opened = false, f.open_error = "Device or resource busy"; }, C::cannot_open,
+          "problem board: /dev/ttyUSB0 cannot be opened: Device or resource busy."}},
+        // A reply counts, whatever data came with it.
+        {{[](F& f) { f.answered = f.sent_data = true, f.reply[0] = 0xE8, f.reply[1] = 0xCE; },
+          C::identified,
+          "ok      board: electromagnetic line, size class 80, with printed edge keys"},
+         LINE_ELEC,
+         "ElecH_Cmp_80"},
+        {{[](F& f) { f.answered = true, f.reply[0] = 0xE5, f.reply[1] = 0x11; }, C::unknown_model,
+          "warning board: electromagnetic line, unknown model (reply e5 11). Fix: the suite does "
+          "not know this model; the service reads the board as the electromagnetic line."},
+         LINE_ELEC},
+        {{[](F& f) { f.answered = true, f.reply[0] = 0x42, f.reply[1] = 0xCC; }, C::unknown_model,
+          "warning board: an identification no board line uses (reply 42 cc). Fix: the suite does "
+          "not know this model; the service reads the board as the touch line."}},
+        {{[](F& f) { f.sent_data = true; }, C::anonymous,
+          "warning board: sends packets but did not identify itself"}},
+        {{[](F&) {}, C::silent, "problem board: silent: no answer to the greeting within 2 s."}},
+    };
+    for (const auto& c : cases) {
+        F f = base;
+        c.row.change(f);
+        const BoardVerdict v = classify_board(f);
+        EXPECT_EQ(v.which, c.row.which) << c.row.line;
+        EXPECT_EQ(v.line, c.line) << c.row.line;
+        EXPECT_STREQ(v.board ? v.board->name : nullptr, c.ident) << c.row.line;
+        EXPECT_EQ(line_start(board_finding(v, f), c.row.line), c.row.line);
+    }
+}
+
 // Names any user can choose reach the terminal with no byte it would act on.
 TEST(DoctorLines, ForeignTextIsEscapedUnlessPrintableUtf8) {
     const struct {
