@@ -89,20 +89,14 @@ void check_modem_manager(Report& report, const struct stat& st) {
                          " is missing); or stop it: sudo systemctl stop ModemManager.");
 }
 
-struct ProbeResult {
-    bool answered = false;  // an identification reply
-    bool sent_data = false;
-    uint8_t reply[PACKET_SIZE] = {};
-};
-
-ProbeResult probe(int fd) {
-    ProbeResult result;
+// Greets the board and listens for its answer, into f.
+void probe(int fd, BoardFacts& f) {
     flush_and_greet(fd);
     PacketReader reader;
     bool greeted_again = false;
     const double start = monotonic_seconds();
     uint8_t pkt[PACKET_SIZE];
-    while (!result.answered && monotonic_seconds() - start < PROBE_SECONDS) {
+    while (!f.answered && monotonic_seconds() - start < PROBE_SECONDS) {
         if (!greeted_again && monotonic_seconds() - start >= PROBE_SECONDS / 2) {
             greeted_again = true;
             Connect_EQ2(fd);
@@ -111,13 +105,25 @@ ProbeResult probe(int fd) {
         if (got < 0) break;
         if (got == 0 || !packet_check_ok(pkt)) continue;
         if (pkt[0] == DATA_HEAD) {
-            result.sent_data = true;
+            f.sent_data = true;
         } else {
-            result.answered = true;
-            memcpy(result.reply, pkt, PACKET_SIZE);
+            f.answered = true;
+            memcpy(f.reply, pkt, PACKET_SIZE);
         }
     }
-    return result;
+}
+
+BoardFacts gather_board(const Chain& chain) {
+    BoardFacts f;
+    f.reader = board_reader();
+    f.port_open_to_user = chain.port_open_to_user;
+    // Never greet a board that someone reads, nor a port this user may not open.
+    if (!f.reader.empty() || !f.port_open_to_user) return f;
+    const BoardPort port;
+    f.opened = port.fd() >= 0;
+    f.open_error = port.error();
+    if (f.opened) probe(port.fd(), f);
+    return f;
 }
 
 // The suite's readers of the board: their registry key, lock file, role and
@@ -221,43 +227,45 @@ void check_port(Report& report, Chain& chain) {
     check_modem_manager(report, st);
 }
 
-void check_board(Report& report, Chain& chain) {
-    const std::string reader = board_reader();
-    if (!reader.empty()) {
-        report.ok("board", reader + " reads the board; not probed while it does.");
-        return;
+BoardVerdict classify_board(const BoardFacts& f) {
+    if (!f.reader.empty()) return {BoardCase::being_read};
+    if (!f.port_open_to_user) return {BoardCase::not_probed};
+    if (!f.opened) return {BoardCase::cannot_open};
+    if (f.answered) {
+        const BoardIdent* board = identify(f.reply[0], f.reply[1]);
+        return {board ? BoardCase::identified : BoardCase::unknown_model, line_of_head(f.reply[0]),
+                board};
     }
-    if (!chain.port_open_to_user) return;  // the port's lines said why
-    ProbeResult result;
-    {
-        const BoardPort port;
-        if (port.fd() < 0) {
-            report.problem("board", kDevice + " cannot be opened: " + port.error() + ".",
-                           "see which program holds it: fuser -v " + kDevice + ".");
-            return;
-        }
-        result = probe(port.fd());
+    return {f.sent_data ? BoardCase::anonymous : BoardCase::silent};
+}
+
+std::optional<Finding> board_finding(const BoardVerdict& v, const BoardFacts& f) {
+    switch (v.which) {
+        case BoardCase::being_read:
+            return Finding{Verdict::ok, "board",
+                           f.reader + " reads the board; not probed while it does.", ""};
+        case BoardCase::not_probed:
+            return std::nullopt;
+        case BoardCase::cannot_open:
+            return Finding{Verdict::problem, "board",
+                           kDevice + " cannot be opened: " + f.open_error + ".",
+                           "see which program holds it: fuser -v " + kDevice + "."};
+        case BoardCase::identified:
+            return Finding{Verdict::ok, "board", board_description(*v.board) + ".", ""};
+        case BoardCase::unknown_model:
+            return Finding{
+                Verdict::warning, "board", reply_description(f.reply) + ".",
+                "the suite does not know this model; the service reads the board as the " +
+                    std::string(line_name(v.line == LINE_ELEC ? LINE_ELEC : LINE_TOUCH)) +
+                    " line. Tell the board's supplier the reply."};
+        case BoardCase::anonymous:
+            return Finding{Verdict::warning, "board",
+                           "sends packets but did not identify itself when greeted.",
+                           "switch the board off and on again, then run whiteboard-doctor again."};
+        case BoardCase::silent:
+            break;
     }
-    if (result.answered) {
-        chain.board_line = line_of_head(result.reply[0]);
-        chain.board = identify(result.reply[0], result.reply[1]);
-        if (chain.board)
-            report.ok("board", board_description(*chain.board) + ".");
-        else
-            report.warning(
-                "board", reply_description(result.reply) + ".",
-                "the suite does not know this model; the service reads the board as "
-                "the " +
-                    std::string(line_name(chain.board_line == LINE_ELEC ? LINE_ELEC : LINE_TOUCH)) +
-                    " line. Tell the board's supplier the reply.");
-        return;
-    }
-    if (result.sent_data) {
-        report.warning("board", "sends packets but did not identify itself when greeted.",
-                       "switch the board off and on again, then run whiteboard-doctor again.");
-        return;
-    }
-    report.problem("board",
+    return Finding{Verdict::problem, "board",
                    "silent: no answer to the greeting within " +
                        std::to_string(int(PROBE_SECONDS)) +
                        " s. Likely causes: the board is switched off; the cable between the "
@@ -265,5 +273,14 @@ void check_board(Report& report, Chain& chain) {
                        "program outside the suite reads the port.",
                    "switch the board on, check both ends of its cable, see that no other "
                    "program has the port (fuser -v " +
-                       kDevice + "), then run whiteboard-doctor again.");
+                       kDevice + "), then run whiteboard-doctor again."};
+}
+
+void check_board(Report& report, Chain& chain) {
+    const BoardFacts facts = gather_board(chain);
+    const BoardVerdict v = classify_board(facts);
+    // The chain starts at -1 and none: only a reply changes them.
+    chain.board_line = v.line;
+    chain.board = v.board;
+    if (const std::optional<Finding> f = board_finding(v, facts)) report.add(*f);
 }

@@ -28,6 +28,21 @@ bool table_taught(const Pos table[EDGE_KEY_COUNT]) {
                        [](const Pos& p) { return p.x != 0 || p.y > 1; });
 }
 
+ConfigFacts gather_config() {
+    ConfigFacts f;
+    struct stat st;
+    f.present = lstat(CONFIG_FILE, &st) == 0;
+    if (!f.present) return f;
+    f.mode = st.st_mode;
+    f.links = st.st_nlink;
+    f.size = st.st_size;
+    f.readable = access(CONFIG_FILE, R_OK) == 0;
+    f.writable = access(CONFIG_FILE, W_OK) == 0;
+    f.mode_and_owner = mode_and_owner(st);
+    f.user = user_name();
+    return f;
+}
+
 }  // namespace
 
 Finding judge_calibration(int count, const Pos points[]) {
@@ -88,59 +103,70 @@ Finding judge_edge_keys(int line, int edgetab, const Pos touch[EDGE_KEY_COUNT],
             "teach them: " EDGETAB_PROGRAM};
 }
 
-void check_configuration(Report& report, const Chain& chain) {
-    struct stat st;
+ConfigCase classify_config(const ConfigFacts& f) {
     // The programs use only a regular file at the name itself, never a link.
-    if (lstat(CONFIG_FILE, &st) != 0) {
-        report.problem("config", CONFIG_FILE " is missing: no calibration is stored.",
-                       "sudo install -D -m 0666 /dev/null " CONFIG_FILE ", then " + kRecalibrate);
-        return;
+    if (!f.present) return ConfigCase::missing;
+    if (!S_ISREG(f.mode)) return ConfigCase::not_a_file;
+    if (f.links > 1) return ConfigCase::linked;
+    if (!f.readable) return ConfigCase::unreadable;
+    if (f.size > INI_BUF_SIZE - 1) return ConfigCase::too_big;
+    return f.writable ? ConfigCase::usable : ConfigCase::read_only;
+}
+
+Finding config_finding(ConfigCase c, const ConfigFacts& f) {
+    const std::string size = std::to_string(f.size) + " bytes";
+    switch (c) {
+        case ConfigCase::missing:
+            return {Verdict::problem, "config",
+                    CONFIG_FILE " is missing: no calibration is stored.",
+                    "sudo install -D -m 0666 /dev/null " CONFIG_FILE ", then " + kRecalibrate};
+        case ConfigCase::not_a_file:
+            return {Verdict::problem, "config",
+                    CONFIG_FILE " is " + std::string(file_kind(f.mode)) + ".",
+                    "sudo rm -r " CONFIG_FILE "; sudo install -D -m 0666 /dev/null " CONFIG_FILE
+                    ", then " +
+                        kRecalibrate};
+        case ConfigCase::linked:
+            return {Verdict::problem, "config",
+                    CONFIG_FILE " has " + std::to_string(f.links) +
+                        " names (hard links): the programs do not rewrite it, so no "
+                        "calibration or edge key can be stored.",
+                    "sudo cp " CONFIG_FILE " ~/config.ini.bak; sudo rm " CONFIG_FILE
+                    "; sudo install -m 0666 ~/config.ini.bak " CONFIG_FILE};
+        case ConfigCase::unreadable:
+            return {Verdict::problem, "config",
+                    CONFIG_FILE " is not readable by user " + quoted(f.user) + " (" +
+                        f.mode_and_owner + ").",
+                    "sudo chmod 0666 " CONFIG_FILE};
+        case ConfigCase::too_big:
+            return {Verdict::problem, "config",
+                    CONFIG_FILE " holds " + size + ", more than the " +
+                        std::to_string(INI_BUF_SIZE - 1) +
+                        " the programs read: they find no calibration and store none.",
+                    "keep a copy (cp " CONFIG_FILE
+                    " ~/config.ini.bak) and remove the sections other than [" SEC_COORDINATE
+                    "], [" SEC_MONITOR "], [" SEC_HOTKEY "], [" SEC_QMEDGETAB "] and [" SEC_PID
+                    "], then " +
+                        kRecalibrate};
+        case ConfigCase::read_only:
+            return {Verdict::problem, "config",
+                    CONFIG_FILE " is not writable by user " + quoted(f.user) + " (" +
+                        f.mode_and_owner +
+                        "): calibrations and edge keys cannot be stored, and the service "
+                        "cannot register.",
+                    "sudo chmod 0666 " CONFIG_FILE};
+        case ConfigCase::usable:
+            break;
     }
-    if (!S_ISREG(st.st_mode)) {
-        report.problem("config", CONFIG_FILE " is " + std::string(file_kind(st.st_mode)) + ".",
-                       "sudo rm -r " CONFIG_FILE "; sudo install -D -m 0666 /dev/null " CONFIG_FILE
-                       ", then " +
-                           kRecalibrate);
-        return;
-    }
-    if (st.st_nlink > 1) {
-        report.problem("config",
-                       CONFIG_FILE " has " + std::to_string(st.st_nlink) +
-                           " names (hard links): the programs do not rewrite it, so no "
-                           "calibration or edge key can be stored.",
-                       "sudo cp " CONFIG_FILE " ~/config.ini.bak; sudo rm " CONFIG_FILE
-                       "; sudo install -m 0666 ~/config.ini.bak " CONFIG_FILE);
-        return;
-    }
-    const std::string size = std::to_string(st.st_size) + " bytes";
-    if (access(CONFIG_FILE, R_OK) != 0) {
-        report.problem("config",
-                       CONFIG_FILE " is not readable by user " + quoted(user_name()) + " (" +
-                           mode_and_owner(st) + ").",
-                       "sudo chmod 0666 " CONFIG_FILE);
-        return;
-    }
-    if (st.st_size > INI_BUF_SIZE - 1) {
-        report.problem("config",
-                       CONFIG_FILE " holds " + size + ", more than the " +
-                           std::to_string(INI_BUF_SIZE - 1) +
-                           " the programs read: they find no calibration and store none.",
-                       "keep a copy (cp " CONFIG_FILE
-                       " ~/config.ini.bak) and remove the "
-                       "sections other than [" SEC_COORDINATE "], [" SEC_MONITOR "], [" SEC_HOTKEY
-                       "], [" SEC_QMEDGETAB "] and [" SEC_PID "], then " +
-                           kRecalibrate);
-        return;
-    }
-    if (access(CONFIG_FILE, W_OK) != 0)
-        report.problem("config",
-                       CONFIG_FILE " is not writable by user " + quoted(user_name()) + " (" +
-                           mode_and_owner(st) +
-                           "): calibrations and edge keys cannot be stored, and the service "
-                           "cannot register.",
-                       "sudo chmod 0666 " CONFIG_FILE);
-    else
-        report.ok("config", CONFIG_FILE ", " + size + ", writable.");
+    return {Verdict::ok, "config", CONFIG_FILE ", " + size + ", writable.", ""};
+}
+
+void check_configuration(Report& report, const Chain& chain) {
+    const ConfigFacts f = gather_config();
+    const ConfigCase c = classify_config(f);
+    report.add(config_finding(c, f));
+    // Only a file that the programs read holds a calibration worth judging.
+    if (c != ConfigCase::usable && c != ConfigCase::read_only) return;
 
     const int count = config_dot_num(chain.config);
     point stored[MAX_DOTS] = {};

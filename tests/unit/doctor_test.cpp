@@ -1,15 +1,19 @@
-// The doctor's pure parts: the packet view, the verdicts on stored data, the
-// readers of sysfs, udev and /proc tables, and the line format.
+// The doctor's pure parts: the packet view, the verdicts on stored data and
+// on the facts the checks gather, the readers of sysfs, udev and /proc
+// tables, and the line format.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <climits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "checks.h"
 #include "facts.h"
 #include "packet_view.h"
+#include "store/inifile.h"
+#include "store/paths.h"
 #include "test_support.h"
 #include "x/xwayland.h"
 
@@ -205,6 +209,176 @@ TEST(DoctorVerdicts, ThePointersPathAndTheWayToTheKernelOne) {
         EXPECT_EQ(f.verdict, c.verdict) << c.found;
         EXPECT_EQ(f.found, c.found);
         EXPECT_EQ(f.fix.empty(), c.verdict == Verdict::ok) << c.found;
+    }
+}
+
+// A row of a check's table: what it changes in the table's facts, the case
+// it expects, and how its line starts ("" for no line).
+template <class Facts, class Case>
+struct Row {
+    void (*change)(Facts&);
+    Case which;
+    const char* line;
+};
+
+std::string line_start(const std::optional<Finding>& f, const std::string& expected) {
+    return f ? finding_line(*f).substr(0, expected.size()) : "";
+}
+
+template <class Facts, class Case, size_t N>
+void check_rows(const Facts& base, const Row<Facts, Case> (&rows)[N],
+                Case (*classify)(const Facts&), Finding (*render)(Case, const Facts&)) {
+    for (const auto& r : rows) {
+        Facts f = base;
+        r.change(f);
+        const Case which = classify(f);
+        EXPECT_EQ(which, r.which) << r.line;
+        EXPECT_EQ(line_start(render(which, f), r.line), r.line);
+    }
+}
+
+// Rows change a service that does not run.
+TEST(DoctorVerdicts, TheServiceAndItsRegistryEntry) {
+    using F = ServiceFacts;
+    using C = ServiceCase;
+    F base;
+    base.name = "Quilld";
+    base.user = "ann";
+    const Row<F, C> rows[] = {
+        {[](F&) {}, C::not_running, "problem service: not running. Fix:"},
+        {[](F& f) { f.registered_pid = 0; }, C::not_running, "problem service: not running. Fix:"},
+        {[](F& f) {
+             f.registered_pid = 31, f.entry = {true, "sleep", "/bin/sleep", "bob"};
+         },
+         C::stale_entry,
+         "problem service: not running: the registry names pid 31, which is "
+         "\"sleep\" (/bin/sleep) of user \"bob\", not the service."},
+        {[](F& f) { f.registered_pid = 31; }, C::stale_entry,
+         "problem service: not running: the registry names pid 31, which has ended."},
+        {[](F& f) { f.pid = 42, f.registered = true; }, C::runs,
+         "ok      service: Quilld runs (pid 42)."},
+        {[](F& f) { f.pid = 42, f.registered = f.others = true, f.owner = "bob"; },
+         C::runs_for_other,
+         "problem service: Quilld runs (pid 42) for user \"bob\": it drives that user's desktop, "
+         "not the one of \"ann\". Fix: once that user has logged out, or the service ended (sudo "
+         "kill 42)"},
+        {[](F& f) { f.pid = 42, f.registered = f.others = f.root = true, f.owner = "bob"; },
+         C::runs, "ok      service: Quilld runs (pid 42) for user \"bob\"."},
+        {[](F& f) { f.pid = 42; }, C::unregistered,
+         "warning service: Quilld runs (pid 42), but the registry names none: the tools"},
+        {[](F& f) { f.pid = 42, f.registered_pid = 31; }, C::unregistered,
+         "warning service: Quilld runs (pid 42), but the registry names pid 31, which has ended:"},
+    };
+    check_rows(base, rows, classify_service, service_finding);
+}
+
+// Rows change a left-over lock file of this user that nobody holds.
+TEST(DoctorVerdicts, TheLockFileAndWhoHoldsIt) {
+    using F = LockFacts;
+    using C = LockCase;
+    F base;
+    base.present = true;
+    base.mode = S_IFREG | 0644;
+    base.owner = base.user = "ann";
+    const Row<F, C> rows[] = {
+        {[](F& f) { f.present = false; }, C::free, "ok      lock: /tmp/Quilld.mux is free."},
+        {[](F& f) { f.present = false, f.service_pid = 42; }, C::missing,
+         "warning lock: /tmp/Quilld.mux is missing while the service runs"},
+        {[](F& f) { f.mode = S_IFDIR | 0755; }, C::not_a_file,
+         "problem lock: /tmp/Quilld.mux is a directory: the service cannot take its lock"},
+        {[](F& f) { f.service_pid = f.holder = 42; }, C::held_by_service,
+         "ok      lock: /tmp/Quilld.mux is held by the service (pid 42)."},
+        {[](F& f) { f.service_pid = 42, f.holder = 0; }, C::maybe_held,
+         "warning lock: /tmp/Quilld.mux may be locked"},
+        {[](F& f) { f.service_pid = 42, f.holder = 77, f.holder_name = "locker"; },
+         C::held_by_other,
+         "problem lock: /tmp/Quilld.mux is held by process 77 (locker), which is not the service: "
+         "the service of this session cannot start. Fix: end it (kill 77)"},
+        {[](F& f) { f.others_file = true, f.owner = "bob"; }, C::barred,
+         "problem lock: /tmp/Quilld.mux was left by user \"bob\", and this user may not open it "
+         "in /tmp: the service will not start for \"ann\"."},
+        // Root, or /tmp without the protection, may open another user's file.
+        {[](F& f) { f.others_file = f.root = true; }, C::left_over, "ok"},
+        {[](F& f) { f.others_file = true, f.protected_tmp = false; }, C::left_over, "ok"},
+        {[](F& f) { f.service_pid = 42; }, C::unheld,
+         "warning lock: /tmp/Quilld.mux is not held while the service runs"},
+        {[](F&) {}, C::left_over, "ok      lock: /tmp/Quilld.mux is left from an earlier run"},
+    };
+    check_rows(base, rows, classify_lock, lock_finding);
+}
+
+// Rows change a readable and writable file of one name.
+TEST(DoctorVerdicts, TheConfigurationFileItself) {
+    using F = ConfigFacts;
+    using C = ConfigCase;
+    F base;
+    base.present = base.readable = base.writable = true;
+    base.mode = S_IFREG | 0666;
+    base.links = 1;
+    base.size = 120;
+    base.mode_and_owner = "-rw-r----- root:root";
+    base.user = "ann";
+    const Row<F, C> rows[] = {
+        {[](F& f) { f.present = false; }, C::missing,
+         "problem config: " CONFIG_FILE " is missing:"},
+        {[](F& f) { f.mode = S_IFIFO | 0666; }, C::not_a_file,
+         "problem config: " CONFIG_FILE " is a FIFO. Fix: sudo rm -r"},
+        {[](F& f) { f.links = 3; }, C::linked, "problem config: " CONFIG_FILE " has 3 names"},
+        {[](F& f) { f.readable = f.writable = false; }, C::unreadable,
+         "problem config: " CONFIG_FILE " is not readable by user \"ann\" (-rw-r----- root:root)."},
+        {[](F& f) { f.size = INI_BUF_SIZE, f.writable = false; }, C::too_big,
+         "problem config: " CONFIG_FILE
+         " holds 16384 bytes, more than the 16383 the programs read"},
+        {[](F& f) { f.writable = false; }, C::read_only,
+         "problem config: " CONFIG_FILE " is not writable by user \"ann\" (-rw-r----- root:root):"},
+        {[](F& f) { f.size = INI_BUF_SIZE - 1; }, C::usable,
+         "ok      config: " CONFIG_FILE ", 16383 bytes, writable."},
+    };
+    check_rows(base, rows, classify_config, config_finding);
+}
+
+// Rows change a port this user opened and greeted, and nothing came back;
+// each also names the line and the row the chain gets.
+TEST(DoctorVerdicts, TheBoardsAnswerToTheGreeting) {
+    using F = BoardFacts;
+    using C = BoardCase;
+    F base;
+    base.port_open_to_user = base.opened = true;
+    const struct {
+        Row<F, C> row;
+        int line = -1;
+        const char* ident = nullptr;
+    } cases[] = {
+        {{[](F& f) { f.reader = "the service Quilld (pid 12)", f.port_open_to_user = false; },
+          C::being_read, "ok      board: the service Quilld (pid 12) reads the board; not probed"}},
+        {{[](F& f) { f.port_open_to_user = false; }, C::not_probed, ""}},
+        {{[](F& f) { f.opened = false, f.open_error = "Device or resource busy"; }, C::cannot_open,
+          "problem board: /dev/ttyUSB0 cannot be opened: Device or resource busy."}},
+        // A reply counts, whatever data came with it.
+        {{[](F& f) { f.answered = f.sent_data = true, f.reply[0] = 0xE8, f.reply[1] = 0xCE; },
+          C::identified,
+          "ok      board: electromagnetic line, size class 80, with printed edge keys"},
+         LINE_ELEC,
+         "ElecH_Cmp_80"},
+        {{[](F& f) { f.answered = true, f.reply[0] = 0xE5, f.reply[1] = 0x11; }, C::unknown_model,
+          "warning board: electromagnetic line, unknown model (reply e5 11). Fix: the suite does "
+          "not know this model; the service reads the board as the electromagnetic line."},
+         LINE_ELEC},
+        {{[](F& f) { f.answered = true, f.reply[0] = 0x42, f.reply[1] = 0xCC; }, C::unknown_model,
+          "warning board: an identification no board line uses (reply 42 cc). Fix: the suite does "
+          "not know this model; the service reads the board as the touch line."}},
+        {{[](F& f) { f.sent_data = true; }, C::anonymous,
+          "warning board: sends packets but did not identify itself"}},
+        {{[](F&) {}, C::silent, "problem board: silent: no answer to the greeting within 2 s."}},
+    };
+    for (const auto& c : cases) {
+        F f = base;
+        c.row.change(f);
+        const BoardVerdict v = classify_board(f);
+        EXPECT_EQ(v.which, c.row.which) << c.row.line;
+        EXPECT_EQ(v.line, c.line) << c.row.line;
+        EXPECT_STREQ(v.board ? v.board->name : nullptr, c.ident) << c.row.line;
+        EXPECT_EQ(line_start(board_finding(v, f), c.row.line), c.row.line);
     }
 }
 
