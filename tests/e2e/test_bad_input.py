@@ -17,8 +17,7 @@ from dataclasses import dataclass
 
 import pytest
 
-from gui import (FAKE_PROGRAM, GRACE, WAIT, desktop, signals_of,  # noqa: F401
-                 wait_until, window_manager)
+from gui import FAKE_PROGRAM, GRACE, WAIT, signals_of, wait_until
 from plugin_sandbox import require_sandbox
 from plugin_service import CONFIG_FILE, SERVICE_PROGRAMS
 from test_edgetab import EDGETAB, key_point, open_key_window, wait_states
@@ -28,7 +27,7 @@ from test_service_keys import start as start_with_keys
 from test_service_keys import words_then_sync
 from test_service_pointer import ELECTROMAGNETIC, TOUCH, seen, tap, wait_events
 from test_service_startup import DUPWARN
-from test_warnings import BAREEDGE, Dialog, ICON_PIXELS, click, screen  # noqa: F401
+from test_warnings import BAREEDGE, Dialog, ICON_PIXELS, click
 from test_zuraze import (T_CMD_ORIENT, ZURAZE, Zuraze, board_point, expected_point,
                          target_centres, target_colour, wait_colours)
 from test_zuraze import touch as touch_target

@@ -14,8 +14,7 @@ import time
 import pytest
 
 import protocol_tables
-from gui import (GRACE, WAIT, desktop, fake, register, signals_of,  # noqa: F401
-                 wait_until, window_manager)
+from gui import GRACE, WAIT, register, signals_of, wait_until
 from test_service_serial import greeting_times
 
 

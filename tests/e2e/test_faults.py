@@ -31,7 +31,7 @@ from dataclasses import dataclass
 import pytest
 from Xlib import X, display
 
-from gui import WAIT, desktop, fake, signals_of, wait_until, window_manager  # noqa: F401
+from gui import WAIT, signals_of, wait_until
 from plugin_service import CONFIG_FILE, LOCK_FILES, QUILLD, QUILLD_COMPACT, SERVICE_PROGRAMS
 from test_edgetab import KEYS, edgetab, key_point, learnt_point, open_key_window  # noqa: F401
 from test_edgetab import touch as touch_key

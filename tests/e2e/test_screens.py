@@ -105,7 +105,7 @@ def test_the_stored_monitor_is_mapped_into_left_when_gone_and_taken_again(
 
 # ------------------------------------------------------------ calibrating one monitor
 
-from gui import desktop, fake, wait_until, window_manager  # noqa: E402,F401
+from gui import wait_until  # noqa: E402
 from test_edgetab import ACTIVE, EDGETAB, key_corner, picture  # noqa: E402
 from test_zuraze import (SCREEN as TOOL_SCREEN, target_centres, target_colour,  # noqa: E402
                          touch, transform, zuraze)  # noqa: F401

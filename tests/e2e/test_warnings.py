@@ -6,11 +6,11 @@ import shutil
 import tempfile
 
 import pytest
-from Xlib import X, Xatom, display, error
+from Xlib import X, Xatom, error
 from Xlib.protocol import event
 
 from plugin_sandbox import require_sandbox
-from gui import message_text, wait_until, window_manager  # noqa: F401 (a fixture)
+from gui import message_text, wait_until
 from xfixture import XTestInjector
 
 DRIVER_DIR = "/usr/local/Slatrix_QM_RV_Drivers"
@@ -103,14 +103,6 @@ def click(display_name, x, y):
     pointer.move(x, y)
     pointer.press(1)
     pointer.release(1)
-
-
-@pytest.fixture
-def screen(xserver, window_manager):
-    """A connection of the test's own to the managed screen."""
-    dpy = display.Display(xserver.display)
-    yield dpy
-    dpy.close()
 
 
 @pytest.fixture

@@ -11,8 +11,7 @@ import time
 
 import pytest
 
-from gui import (GRACE, WAIT, desktop, fake, ids, message_text, register,  # noqa: F401
-                 signals_of, wait_until, window_manager)
+from gui import GRACE, WAIT, ids, message_text, register, signals_of, wait_until
 
 
 ZURAZE = "/usr/share/RivarAzazuva/QMRV/Zuraze"
