@@ -19,7 +19,7 @@ from steps_keys import (EM_KEYS, KEY_ORIENT, KEY_START, SYNC_WORD, TOUCH_KEYS, n
                         register_zuraze, start_with_keys, words_then_sync)
 from steps_service import (ELECTROMAGNETIC, TOUCH, press, release, seen, stroke_events, tap,
                            wait_events)
-from waiting import WAIT
+from waiting import WAIT, wait_until
 
 SCREEN = pytest.mark.screen(1000, 800)
 
@@ -72,11 +72,8 @@ def named_process():
     def start_named(name):
         proc = subprocess.Popen(["/usr/bin/python3", "-c", _NAMED_SLEEPER, name])
         procs.append(proc)
-        deadline = time.monotonic() + WAIT
-        while comm(proc.pid) != name:
-            assert proc.poll() is None and time.monotonic() < deadline, \
-                f"process {proc.pid} runs as {comm(proc.pid)!r}"
-            time.sleep(0.01)
+        named = wait_until(lambda: proc.poll() is not None or comm(proc.pid) == name, WAIT, 0.01)
+        assert named and proc.poll() is None, f"process {proc.pid} runs as {comm(proc.pid)!r}"
         return proc
 
     yield start_named
