@@ -1,5 +1,9 @@
-"""Fixtures every scenario shares: the sandbox itself and its artefact folder."""
+"""Fixtures every scenario shares: the sandbox itself and its artefact
+folder; and a file of the test's own at a fixed path."""
 import os
+import shutil
+import tempfile
+from contextlib import contextmanager
 
 import pytest
 
@@ -12,6 +16,24 @@ def require_sandbox(what):
     """Fixed system paths may only be written inside the sandbox."""
     if not in_sandbox():
         raise RuntimeError(f"{what} writes fixed system paths: run it through tests/e2e/sandbox.py")
+
+
+@contextmanager
+def own_file_at(path):
+    """Whatever is at `path` is put aside while the block runs and comes back
+    afterwards; the block may put its own file there."""
+    backup = None
+    if os.path.lexists(path):
+        backup = tempfile.mkdtemp(prefix="e2e-aside-", dir="/tmp")
+        shutil.move(path, backup)
+    try:
+        yield path
+    finally:
+        if os.path.lexists(path):
+            os.remove(path)
+        if backup is not None:
+            shutil.move(os.path.join(backup, os.path.basename(path)), path)
+            os.rmdir(backup)
 
 
 @pytest.fixture(scope="session", autouse=True)

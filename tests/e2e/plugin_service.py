@@ -69,6 +69,13 @@ class Config:
         return "[coordinate]\n" + "\n".join(lines) + "\n"
 
 
+def section_text(text, name):
+    """Header and body of one section, byte for byte."""
+    start = text.index(f"[{name}]")
+    end = text.find("\n[", start + 1)
+    return text[start:] if end < 0 else text[start:end + 1]
+
+
 class Program:
     """A started program: its output lines with the time each arrived."""
 

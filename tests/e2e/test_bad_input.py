@@ -17,25 +17,19 @@ from dataclasses import dataclass
 
 import pytest
 
-from gui import (FAKE_PROGRAM, GRACE, WAIT, desktop, signals_of,  # noqa: F401
-                 wait_until, window_manager)
+from gui import FAKE_PROGRAM, GRACE, MSG_FILE, WAIT, signals_of, wait_until
 from plugin_sandbox import require_sandbox
 from plugin_service import CONFIG_FILE, SERVICE_PROGRAMS
-from test_edgetab import EDGETAB, key_point, open_key_window, wait_states
-from test_edgetab import touch as touch_key
-from test_service_keys import KEY_ORIENT, TOUCH_KEYS, nothing_started, register_zuraze
-from test_service_keys import start as start_with_keys
-from test_service_keys import words_then_sync
-from test_service_pointer import ELECTROMAGNETIC, TOUCH, seen, tap, wait_events
-from test_service_startup import DUPWARN
-from test_warnings import BAREEDGE, Dialog, ICON_PIXELS, click, screen  # noqa: F401
-from test_zuraze import (T_CMD_ORIENT, ZURAZE, Zuraze, board_point, expected_point,
-                         target_centres, target_colour, wait_colours)
-from test_zuraze import touch as touch_target
+from plugin_tools import BAREEDGE, DUPWARN, EDGETAB, ZURAZE
+from steps_dialogs import ICON_PIXELS, Dialog, click
+from steps_keys import (KEY_ORIENT, TOUCH_KEYS, nothing_started, register_zuraze, start_with_keys,
+                        words_then_sync)
+from steps_service import CALIBRATION, ELECTROMAGNETIC, RELOADED, TOUCH, seen, tap, wait_events
+from steps_tools import (T_CMD_ORIENT, Zuraze, board_point, captured_point, key_point,
+                         open_key_window, target_centres, target_colour, touch_key, touch_target,
+                         wait_colours, wait_states)
 
-MSG_FILE = "/usr/share/RivarAzazuva/QMRV/msg.ini"
 SCREEN = pytest.mark.screen(1000, 800)
-RELOADED = "signal_usr2 called"
 INT_MAX = 2**31 - 1
 
 
@@ -79,8 +73,6 @@ def assert_only_own_entry_changed(before, after, key):
 
 # ------------------------------------------------------------ damaged configuration files
 
-# TL, BL, TR, BR on a 1000 by 800 screen: targets (100, 80), (100, 720), (900, 80), (900, 720).
-CALIBRATION = [(400, 300), (400, 3300), (3600, 300), (3600, 3300)]
 ANOTHER_CALIBRATION = [(0, 0), (0, 4000), (4000, 0), (4000, 4000)]
 NEGATIVE_CALIBRATION = [(-3000, -2000), (-3000, 5000), (5000, -2000), (5000, 5000)]
 HUGE_CALIBRATION = [(-2000000000, -2000000000), (-2000000000, 2000000000),
@@ -263,7 +255,7 @@ def test_zuraze_on_a_damaged_configuration(window_manager, config, xserver, desk
     assert tool.program.wait_exit(WAIT) == 0, tool.program.output()
     stored = {"dotNum": 4}
     for i, stroke in enumerate(strokes):
-        stored[f"dotX{i}"], stored[f"dotY{i}"] = expected_point(stroke)
+        stored[f"dotX{i}"], stored[f"dotY{i}"] = captured_point(stroke)
     # Each key keeps its place in the first section; nothing else moves.
     assert_only_own_entry_changed(with_values(case.data, stored), file_bytes(), "Zuraze")
 

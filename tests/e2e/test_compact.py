@@ -11,18 +11,15 @@ import pytest
 from launchers import StubLaunchers
 from plugin_sandbox import require_sandbox
 from plugin_service import QUILLD_COMPACT
+from plugin_tools import DUPWARN, ZURAZE
+from steps_service import CALIBRATION, ELECTROMAGNETIC, MIDDLE, MIDDLE_PIXEL, RELOADED, TOUCH
+from waiting import WAIT, wait_until
 
-WAIT = 10.0  # upper bound for things that normally take milliseconds
 SCREEN = pytest.mark.screen(1000, 800)
-ZURAZE = "/usr/share/RivarAzazuva/QMRV/Zuraze"
-DUPWARN = "/usr/local/Slatrix_QM_RV_Drivers/Dupwarn"
-RELOADED = "signal_usr2 called"
 
-# TL, BL, TR, BR: the middle of the board is the middle of the screen.
-CALIBRATION = [(400, 300), (400, 3300), (3600, 300), (3600, 3300)]
-MIDDLE, MIDDLE_PIXEL = (2000, 1800), (500, 400)
+# Under CALIBRATION, the board's corner and its pixel.
 CORNER, CORNER_PIXEL = (3600, 3300), (900, 720)
-TOUCH, ELECTROMAGNETIC = (0xC8, 0xDD), (0xE8, 0xCE)   # calibration keys watched / not
+# The calibration keys are watched on TOUCH, not on ELECTROMAGNETIC; on this one they are.
 ELECTROMAGNETIC_WATCHED = (0xE8, 0xDD)
 
 
@@ -48,9 +45,7 @@ def start_compact(quilld, board, config, ident=TOUCH, extra=""):
 def tool_starts(zuraze, expected, timeout=WAIT):
     """The calibration tool's starts once there are `expected`, checked to stay
     at that number for a moment; each was the program itself with argv0 Zuraze."""
-    deadline = time.monotonic() + timeout
-    while len(zuraze.started()) < expected and time.monotonic() < deadline:
-        time.sleep(0.05)
+    wait_until(lambda: len(zuraze.started()) >= expected, timeout)
     time.sleep(0.5)  # a start too many would show up now
     starts = zuraze.started()
     assert all(s.path == ZURAZE and s.argv0 == "Zuraze" and s.args == "" for s in starts), starts

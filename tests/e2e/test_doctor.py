@@ -17,9 +17,10 @@ import unicodedata
 
 import pytest
 
-from plugin_service import QUILLD
-from test_service_startup import WAIT, own_file_at, started_up, wait_until
+from plugin_sandbox import own_file_at
+from steps_service import started_up
 from udp_listener import UdpListener
+from waiting import WAIT, wait_until
 
 DOCTOR = "/usr/bin/whiteboard-doctor"
 NOBODY = 65534

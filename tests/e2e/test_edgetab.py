@@ -8,165 +8,23 @@ process named "Quilld" that records the signals it gets; with the fake (or
 counts are exact."""
 import os
 import signal
-import struct
 import time
 
 import pytest
 
-import protocol_tables
-from gui import (GRACE, WAIT, desktop, fake, register, signals_of,  # noqa: F401
-                 wait_until, window_manager)
-from test_service_serial import greeting_times
+from gui import GRACE, WAIT, register, signals_of, wait_until
+from plugin_service import section_text
+from plugin_tools import EDGETAB
+from steps_service import ELECTROMAGNETIC, TOUCH, greeting_times
+from steps_tools import (EDGE_KEYS, KEYS, captured_point, expected_states, key_point,
+                         open_key_window, touch_key, wait_states)
 
-
-EDGETAB = "/usr/share/RivarAzazuva/QMRV/Edgetab"
 LOCK = "/tmp/Edgetab.mux"
-RES_DIR = "/usr/local/Slatrix_QM_RV_Drivers/edgetab_res/"
-EDGE_KEYS = protocol_tables.edge_keys()
-KEYS = 28
-IDLE, ACTIVE, DONE = 1, 2, 3
-TOUCH_BOARD, ELEC_BOARD = (0xC8, 0xDD), (0xE8, 0xCE)
-
-
-def key_point(i):
-    """Where key i is printed on the simulated board: keys 0..13 along one
-    edge, 14..27 along the opposite one, far apart from each other."""
-    return 250 + 130 * (i % 14), 300 if i < 14 else 3700
-
-
-# ------------------------------------------------------------ the key window
-
-def key_corner(i, width=1024, height=768):
-    """Top-left corner of key i's picture inside the picture area."""
-    grid = height * 0.8 / 13
-    x = int(width * 0.3) if i < 14 else int(width * 0.7 - 36)
-    return x, int((i % 14) * grid + height * 0.1 - 18)
-
-
-def load_bmp(path):
-    """[(r, g, b)] of a 24-bit bottom-up BMP, row by row from the top."""
-    with open(path, "rb") as f:
-        data = f.read()
-    offset = struct.unpack_from("<I", data, 10)[0]
-    width, height = struct.unpack_from("<ii", data, 18)
-    stride = (width * 3 + 3) // 4 * 4
-    rows = []
-    for j in reversed(range(height)):
-        row = data[offset + j * stride:offset + j * stride + width * 3]
-        rows += [(row[i + 2], row[i + 1], row[i]) for i in range(0, len(row), 3)]
-    return rows
-
-
-def picture(i, state):
-    return load_bmp(f"{RES_DIR}{EDGE_KEYS[i % 14].stem}{state}.bmp")
-
-
-class KeyWindow:
-    """The tool's full-screen window, read from the screen's pixels."""
-
-    def __init__(self, desktop, window):
-        self.desktop = desktop
-        self.window = window
-        self.inset = self._find_inset()
-
-    def _find_inset(self):
-        """The picture area lies inside the frame's padding and border: found
-        as the offset where key 0 shows its first picture."""
-        x, y = key_corner(0)
-        area = self.desktop.pixels(x, y, 60, 60)
-        want = picture(0, ACTIVE)
-        for dy in range(25):
-            for dx in range(25):
-                if all(area[(dy + r) * 60 + dx:(dy + r) * 60 + dx + 36] == want[r * 36:(r + 1) * 36]
-                       for r in range(36)):
-                    return dx, dy
-        raise AssertionError("key 0's active picture is not on the screen")
-
-    def state(self, i):
-        """IDLE, ACTIVE or DONE: which of its pictures key i shows (None: other)."""
-        x, y = key_corner(i)
-        shown = self.desktop.pixels(x + self.inset[0], y + self.inset[1], 36, 36)
-        for state in (IDLE, ACTIVE, DONE):
-            if shown == picture(i, state):
-                return state
-        return None
-
-    def states(self):
-        return [self.state(i) for i in range(KEYS)]
-
-
-def expected_states(learnt):
-    """Key 0 starts out with its active picture as its idle one."""
-    states = [DONE] * learnt + [ACTIVE] + [IDLE] * (KEYS - learnt - 1)
-    if learnt == 0:
-        states[0] = ACTIVE
-    return states[:KEYS]
-
-
-def wait_states(keys, learnt):
-    return wait_until(lambda: keys.states() == expected_states(learnt))
-
-
-# ------------------------------------------------------------ the tool
-
-@pytest.fixture
-def edgetab(xserver, desktop, start_program):
-    def start(**kw):
-        return start_program([EDGETAB], env=xserver.env(), **kw)
-    return start
-
-
-def open_key_window(tool, desktop, board):
-    """The key window once its pictures are drawn: it is mapped a moment
-    before key 0's picture shows."""
-    assert board.wait_greetings(1, WAIT), tool.output()
-    window = desktop.wait_window(tool.pid, desktop.is_full_screen)
-    assert window is not None, f"no key window: {tool.output()}"
-
-    def drawn():
-        try:
-            return KeyWindow(desktop, window)
-        except AssertionError:
-            return None
-    keys = wait_until(drawn)
-    assert keys is not None, "key 0's picture never appeared"
-    assert wait_states(keys, 0), keys.states()
-    return keys
-
-
-def touch(board, point, contacts, lifts=1):
-    """One touch of `contacts` contact packets with a little noise, then
-    `lifts` lifts; the points sent."""
-    noise = [(3, -2), (-4, 1), (0, 5), (2, 2), (-1, -3), (5, 0), (-2, 4), (1, -5)]
-    sent = []
-    for n in range(contacts):
-        dx, dy = noise[n % len(noise)]
-        sent.append((point[0] + dx + n % 3, point[1] + dy))
-        board.contact(*sent[-1])
-    board.lift(*sent[-1], count=lifts)
-    return sent
-
-
-def trimmed_mean(values):
-    return (sum(values) - max(values) - min(values)) // (len(values) - 2)
-
-
-def learnt_point(sent):
-    """Contacts 7 to 16 of a touch, trimmed per axis."""
-    kept = sent[6:16]
-    return trimmed_mean([x for x, _ in kept]), trimmed_mean([y for _, y in kept])
 
 
 def stored_keys(config, section, prefix):
     return [(config.get(section, f"{prefix}X{i}"), config.get(section, f"{prefix}Y{i}"))
             for i in range(KEYS)]
-
-
-def section_text(text, name):
-    """Header and body of one section, byte for byte."""
-    start = text.index(f"[{name}]")
-    end = text.find("\n[", start + 1)
-    return text[start:] if end < 0 else text[start:end + 1]
 
 
 # ------------------------------------------------------------ exact counts
@@ -183,18 +41,18 @@ def test_teaching_all_keys_stores_the_trimmed_means_and_hands_back(
     desktop.screenshot(artifacts, "keys-start.png")
 
     # A touch lifted at its 15th contact teaches nothing.
-    touch(board, key_point(0), 15)
+    touch_key(board, key_point(0), 15)
     time.sleep(GRACE)
     assert keys.states() == expected_states(0)
 
     # One long touch teaches one key only.
-    sent = [touch(board, key_point(0), 40)]
+    sent = [touch_key(board, key_point(0), 40)]
     assert wait_states(keys, 1), keys.states()
     time.sleep(GRACE)
     assert keys.states() == expected_states(1)
 
     for i in range(1, KEYS):
-        sent.append(touch(board, key_point(i), 16))
+        sent.append(touch_key(board, key_point(i), 16))
         if i < KEYS - 1:
             assert wait_states(keys, i + 1), (i, keys.states())
         if i == 13:
@@ -204,7 +62,7 @@ def test_teaching_all_keys_stores_the_trimmed_means_and_hands_back(
     assert tool.wait_exit(WAIT) == 0, tool.output()[-2000:]
 
     assert stored_keys(config, "HOTKEY", "key") == \
-        [tuple(str(v) for v in learnt_point(s)) for s in sent]
+        [tuple(str(v) for v in captured_point(s)) for s in sent]
     assert stored_keys(config, "QMEdgetab", "QMkey") == [("0", "0")] * KEYS
     assert service.wait_line("SIGUSR2", WAIT)
     assert signals_of(service) == ["SIGUSR1", "SIGUSR2"]
@@ -222,7 +80,7 @@ def test_escape_after_five_keys_keeps_the_stored_keys_and_tells_the_service(
     tool = edgetab()
     keys = open_key_window(tool, desktop, board)
     for i in range(5):
-        touch(board, key_point(i), 16)
+        touch_key(board, key_point(i), 16)
         assert wait_states(keys, i + 1), keys.states()
     desktop.keys(keys.window, "Return", "space", "a")
     time.sleep(GRACE)
@@ -306,12 +164,12 @@ def test_without_a_board_an_error_box_and_then_idle(config, edgetab, fake, deskt
 
 # ------------------------------------------------------------ with the service
 
-@pytest.mark.parametrize("ident", [TOUCH_BOARD, ELEC_BOARD], ids=["touch", "elec"])
+@pytest.mark.parametrize("ident", [TOUCH, ELECTROMAGNETIC], ids=["touch", "elec"])
 def test_teaching_with_the_service_makes_the_keys_work(
         config, quilld, edgetab, desktop, board, pointer, udp, artifacts, ident):
     board.ident = ident
     section, prefix, other, other_prefix = (
-        ("HOTKEY", "key", "QMEdgetab", "QMkey") if ident == TOUCH_BOARD
+        ("HOTKEY", "key", "QMEdgetab", "QMkey") if ident == TOUCH
         else ("QMEdgetab", "QMkey", "HOTKEY", "key"))
     # The service reads the edge keys only along with a calibration.
     config.write(config.calibration([(200, 200), (200, 3900), (3900, 200), (3900, 3900)]))
@@ -326,7 +184,7 @@ def test_teaching_with_the_service_makes_the_keys_work(
         if i == KEYS - 1:
             before_last_key = len(service.lines())
         for _ in range(3):
-            touch(board, key_point(i), 80, lifts=20)
+            touch_key(board, key_point(i), 80, lifts=20)
             if i == KEYS - 1:
                 break
             if wait_until(lambda: keys.states() == expected_states(i + 1), 3.0):
@@ -390,7 +248,7 @@ def test_a_second_instance_stops_at_the_lock_and_the_first_carries_on(
         "LOG_ERR Can not lock /tmp/Edgetab.mux:Resource temporarily unavailable")
     assert config.registry("Edgetab") == second.pid, "its id was written before the lock"
 
-    touch(board, key_point(0), 16)
+    touch_key(board, key_point(0), 16)
     assert wait_states(keys, 1), "the first instance goes on teaching"
     desktop.keys(keys.window, "Escape")
     assert first.wait_exit(WAIT) == 0
@@ -405,7 +263,7 @@ def test_sigterm_while_teaching_ends_it_at_once_and_stores_nothing(
     tool = edgetab()
     keys = open_key_window(tool, desktop, board)
     for i in range(3):
-        touch(board, key_point(i), 16)
+        touch_key(board, key_point(i), 16)
         assert wait_states(keys, i + 1), keys.states()
 
     tool.send(signal.SIGTERM)

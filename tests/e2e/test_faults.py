@@ -31,20 +31,18 @@ from dataclasses import dataclass
 import pytest
 from Xlib import X, display
 
-from gui import WAIT, desktop, fake, signals_of, wait_until, window_manager  # noqa: F401
-from plugin_service import CONFIG_FILE, LOCK_FILES, QUILLD, QUILLD_COMPACT, SERVICE_PROGRAMS
-from test_edgetab import KEYS, edgetab, key_point, learnt_point, open_key_window  # noqa: F401
-from test_edgetab import touch as touch_key
-from test_service_pointer import MAPPED
-from test_service_serial import (CALIBRATION, COMPACT_RESTARTED, MIDDLE, MIDDLE_PIXEL, RELOADED,
-                                 RESTARTED)
-from test_zuraze import board_point, start_calibration, target_centres, zuraze  # noqa: F401
-from test_zuraze import touch as zuraze_touch
+from gui import WAIT, signals_of, wait_until
+from plugin_service import (CONFIG_FILE, LOCK_FILES, QUILLD, QUILLD_COMPACT, SERVICE_PROGRAMS,
+                            section_text)
+from steps_service import (CALIBRATION, COMPACT_RESTARTED, MAPPED, MIDDLE, MIDDLE_PIXEL, RELOADED,
+                           RESTARTED, seen)
+from steps_tools import (KEYS, board_point, captured_point, key_point, open_key_window,
+                         start_calibration, target_centres, touch_key, touch_target)
 
 SCREEN = pytest.mark.screen(1000, 800)
 QUILLD_LOCK = LOCK_FILES[0]
 
-# Under CALIBRATION on 1000 by 800 (test_service_pointer): board point -> pixel.
+# Under CALIBRATION on 1000 by 800: board point -> pixel.
 PIXEL = dict(MAPPED)
 CORNER, OTHER = (3600, 3300), (1000, 2400)
 CORNER_PIXEL, OTHER_PIXEL = PIXEL[CORNER], PIXEL[OTHER]
@@ -104,13 +102,6 @@ def section_dict(text, name):
     return dict(found[0])
 
 
-def section_text(text, name):
-    """Header and body of one section, byte for byte."""
-    start = text.index(f"[{name}]")
-    end = text.find("\n[", start + 1)
-    return text[start:] if end < 0 else text[start:end + 1]
-
-
 def replace_config(config, text):
     """Puts text in place the way the suite's store does: under an exclusive
     lock on the file, through a new file renamed over the old one, so that a
@@ -167,10 +158,6 @@ def expect_mapped(board, pointer, point, pixel):
     stroke = mapped_stroke(board, pointer, point)
     assert stroke == (pixel, pixel), \
         f"stroke at {point}: {stroke}; last events {seen(pointer.events()[-8:])}"
-
-
-def seen(events):
-    return [(e.kind, e.x, e.y, e.button) for e in events]
 
 
 BUTTON_MASKS = X.Button1Mask | X.Button2Mask | X.Button3Mask | X.Button4Mask | X.Button5Mask
@@ -649,7 +636,7 @@ def test_tools_store_while_the_service_is_started_and_stopped_in_a_loop(
                              for j, a in enumerate("XY")])
     hotkeys = {}
     for i, stroke in enumerate(sent):
-        hotkeys[f"keyX{i}"], hotkeys[f"keyY{i}"] = map(str, learnt_point(stroke))
+        hotkeys[f"keyX{i}"], hotkeys[f"keyY{i}"] = map(str, captured_point(stroke))
     assert section_dict(text, "HOTKEY") == hotkeys
     assert section_dict(text, "QMEdgetab") == {f"QMkey{a}{i}": "0" for i in range(KEYS)
                                                for a in "XY"}
@@ -850,7 +837,7 @@ def finish_with_a_failed_store(tool, config, zuraze, edgetab, desktop, board, ex
                                             kind=2)
         program = started.program
         for centre in target_centres(9):
-            zuraze_touch(board, board_point(*centre))
+            touch_target(board, board_point(*centre))
     else:
         program = edgetab(expect_stderr=expect_stderr)
         open_key_window(program, desktop, board)

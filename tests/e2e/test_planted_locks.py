@@ -10,9 +10,8 @@ import subprocess
 import pytest
 
 from plugin_service import QUILLD, QUILLD_COMPACT
+from plugin_tools import EDGETAB, ZURAZE
 
-ZURAZE = "/usr/share/RivarAzazuva/QMRV/Zuraze"
-EDGETAB = "/usr/share/RivarAzazuva/QMRV/Edgetab"
 PROGRAMS = [(QUILLD, "/tmp/Quilld.mux"), (QUILLD_COMPACT, "/tmp/Quilld.mux"),
             (ZURAZE, "/tmp/Zuraze.mux"), (EDGETAB, "/tmp/Edgetab.mux")]
 TARGET = "/root/planted-target"

@@ -11,7 +11,12 @@ import time
 import pytest
 
 from plugin_service import SERVICE_PROGRAMS
-from test_service_pointer import WAIT, seen, start_identified, stroke_events, tap, wait_events
+from plugin_tools import EDGETAB
+from plugin_x import DEFAULT_SCREEN
+from steps_service import seen, start_identified, stroke_events, tap, wait_events
+from steps_tools import (ACTIVE, key_corner, lands, picture, target_centres, target_colour,
+                         touch_target, transform)
+from waiting import WAIT, wait_until
 
 SCREEN = pytest.mark.screen(1000, 800)
 # Board units are pixels of the 1000 by 800 screen: targets 10 % inside.
@@ -105,11 +110,6 @@ def test_the_stored_monitor_is_mapped_into_left_when_gone_and_taken_again(
 
 # ------------------------------------------------------------ calibrating one monitor
 
-from gui import desktop, fake, wait_until, window_manager  # noqa: E402,F401
-from test_edgetab import ACTIVE, EDGETAB, key_corner, picture  # noqa: E402
-from test_zuraze import (SCREEN as TOOL_SCREEN, target_centres, target_colour,  # noqa: E402
-                         touch, transform, zuraze)  # noqa: F401
-
 RIGHT = (512, 0, 512, 768)  # x, y, width, height
 
 
@@ -132,7 +132,7 @@ def choose_monitor(tool, desktop, label):
     raise AssertionError(f"{label} not in the list: {tool.program.output()}")
 
 
-@pytest.mark.screen(*TOOL_SCREEN)
+@pytest.mark.screen(*DEFAULT_SCREEN)
 def test_the_right_monitor_is_calibrated_and_mapped_into_alone(
         two_monitors, config, quilld, zuraze, board, pointer, desktop, artifacts):
     config.write("[coordinate]\ndotNum=0\n")
@@ -150,7 +150,7 @@ def test_the_right_monitor_is_calibrated_and_mapped_into_alone(
     x0, y0, width, height = RIGHT
     centres = [(x0 + x, y0 + y) for x, y in target_centres(9, width, height)]
     for k, centre in enumerate(centres):
-        touch(board, transform(*centre), count=80, lifts=20)
+        touch_target(board, transform(*centre), count=80, lifts=20)
         if k + 1 < len(centres):
             assert wait_until(lambda: target_colour(desktop, centres[k]) == "green"
                               and target_colour(desktop, centres[k + 1]) == "red"), \
@@ -165,16 +165,11 @@ def test_the_right_monitor_is_calibrated_and_mapped_into_alone(
     # one beyond the calibrated edge stops at the monitor's left edge.
     for screen_point, landing in [((600, 200), (600, 200)), ((900, 600), (900, 600)),
                                   ((768, 384), (768, 384)), ((300, 384), (512, 384))]:
-        def touched_and_landed():
-            since = len(pointer.events())
-            board.contact(*transform(*screen_point), count=5)
-            board.lift(*transform(*screen_point), count=3)
-            return pointer.wait_motion_to(*landing, 1.0, tolerance=3, since=since)
-        assert wait_until(touched_and_landed, WAIT) is not None, \
+        assert lands(board, pointer, transform(*screen_point), landing) is not None, \
             (screen_point, pointer.events()[-5:])
 
 
-@pytest.mark.screen(*TOOL_SCREEN)
+@pytest.mark.screen(*DEFAULT_SCREEN)
 def test_the_edge_key_tool_opens_on_the_calibrated_monitor(
         two_monitors, config, start_program, xserver, fake, desktop, board, artifacts):
     service = fake("Quilld")

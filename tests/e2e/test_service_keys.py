@@ -6,7 +6,6 @@ The service is the only reader of the port, so every packet is handled once
 and in order: a hardware key sent last ("save\\n") marks that everything
 before it has been handled, and a stroke does the same for the pointer.
 """
-import os
 import signal
 import subprocess
 import time
@@ -15,46 +14,20 @@ import pytest
 
 import protocol_tables
 from board_sim import line_of_head
-from launchers import LAUNCHER_PATHS, ORIENT_LAUNCHER, WHITEBOARD_LAUNCHER
-from test_service_pointer import (CALIBRATION, ELECTROMAGNETIC, TOUCH, WAIT, press, release,
-                                  seen, start_identified, stroke_events, tap, wait_events)
+from launchers import ORIENT_LAUNCHER, WHITEBOARD_LAUNCHER
+from steps_keys import (EM_KEYS, KEY_ORIENT, KEY_START, SYNC_WORD, TOUCH_KEYS, nothing_started,
+                        register_zuraze, start_with_keys, words_then_sync)
+from steps_service import (ELECTROMAGNETIC, TOUCH, press, release, seen, stroke_events, tap,
+                           wait_events)
+from waiting import WAIT, wait_until
 
 SCREEN = pytest.mark.screen(1000, 800)
 
-# Taught edge keys. The touch line's keys lie along the bottom and top edges,
-# the electromagnetic line's along the right and left edges, so a position of
-# one line's table is on no key of the other's.
-TOUCH_KEYS = [(300 + 250 * (i % 14), 3900 if i < 14 else 150) for i in range(28)]
-EM_KEYS = [(3900 if i < 14 else 150, 300 + 250 * (i % 14)) for i in range(28)]
-KEY_ORIENT, KEY_START = 12, 13
 WORDS = [key.word for key in protocol_tables.edge_keys()]
-
-
-def keys_config(config):
-    text = config.calibration(CALIBRATION) + "[HOTKEY]\n"
-    text += "".join(f"keyX{i}={x}\nkeyY{i}={y}\n" for i, (x, y) in enumerate(TOUCH_KEYS))
-    text += "[QMEdgetab]\n"
-    text += "".join(f"QMkeyX{i}={x}\nQMkeyY{i}={y}\n" for i, (x, y) in enumerate(EM_KEYS))
-    return text
 
 
 # A stroke off every key, and where it lands.
 AWAY, AWAY_PIXEL = (3000, 900), (750, 208)
-SYNC_KEY, SYNC_WORD = 0xAA, b"save\n"
-
-
-def start(quilld, board, config, ident):
-    return start_identified(quilld, board, config, ident, keys_config(config))
-
-
-def words_then_sync(board, udp, expected):
-    """Sends the marker key and checks every word sent up to it, in order."""
-    board.key(SYNC_KEY)
-    expected = list(expected) + [SYNC_WORD]
-    got = udp.wait_count(len(expected), WAIT)
-    assert got is not None, f"awaited {expected}, got {[d.data for d in udp.datagrams()]}"
-    assert [d.data for d in got] == expected
-    assert all(len(d.data) == 5 for d in got)
 
 
 def buttons_then_sync(board, pointer):
@@ -66,12 +39,6 @@ def buttons_then_sync(board, pointer):
 
 
 MARKER_BUTTONS = [press(AWAY_PIXEL), release(AWAY_PIXEL)]
-
-
-def nothing_started(launchers, window=1.0):
-    """No launcher start shows up within the window (starts are asynchronous)."""
-    time.sleep(window)
-    return launchers.started() == []
 
 
 def expect_started(launchers, path, argv0):
@@ -105,11 +72,8 @@ def named_process():
     def start_named(name):
         proc = subprocess.Popen(["/usr/bin/python3", "-c", _NAMED_SLEEPER, name])
         procs.append(proc)
-        deadline = time.monotonic() + WAIT
-        while comm(proc.pid) != name:
-            assert proc.poll() is None and time.monotonic() < deadline, \
-                f"process {proc.pid} runs as {comm(proc.pid)!r}"
-            time.sleep(0.01)
+        named = wait_until(lambda: proc.poll() is not None or comm(proc.pid) == name, WAIT, 0.01)
+        assert named and proc.poll() is None, f"process {proc.pid} runs as {comm(proc.pid)!r}"
         return proc
 
     yield start_named
@@ -117,14 +81,6 @@ def named_process():
         if proc.poll() is None:
             proc.kill()
         proc.wait()
-
-
-def register_zuraze(config, service, value):
-    """The registry entry "Zuraze", written once the service has registered itself."""
-    pid_section = f"[PID]\nQuilld={service.pid}\n"
-    if value is not None:
-        pid_section += f"Zuraze={value}\n"
-    config.write(keys_config(config) + pid_section)
 
 
 # ---------------------------------------------------------------- edge keys
@@ -161,7 +117,7 @@ EDGE_WORDS = [
 @pytest.mark.parametrize("entry,offset", EDGE_WORDS)
 def test_edge_key_contact_sends_its_word_and_moves_no_pointer(
         quilld, board, config, pointer, udp, ident, entry, offset):
-    start(quilld, board, config, ident)
+    start_with_keys(quilld, board, config, ident)
     tap(board, near(key_table(ident)[entry], offset))
     assert buttons_then_sync(board, pointer) == MARKER_BUTTONS
     words_then_sync(board, udp, [WORDS[entry % 14]])
@@ -171,7 +127,7 @@ def test_edge_key_contact_sends_its_word_and_moves_no_pointer(
 @pytest.mark.parametrize("ident", WATCHING)
 def test_edge_key_held_sends_one_word_until_a_lift_rearms_it(quilld, board, config, pointer,
                                                              udp, ident):
-    start(quilld, board, config, ident)
+    start_with_keys(quilld, board, config, ident)
     new_page = key_table(ident)[0]
     board.contact(*new_page, count=20)
     words_then_sync(board, udp, [WORDS[0]])
@@ -200,7 +156,7 @@ POINTER_CONTACTS = [
 @pytest.mark.parametrize("ident,point", POINTER_CONTACTS)
 def test_contact_off_every_watched_edge_key_moves_the_pointer_and_sends_nothing(
         quilld, board, config, pointer, udp, ident, point):
-    start(quilld, board, config, ident)
+    start_with_keys(quilld, board, config, ident)
     tap(board, point)
     assert [kind for kind, *_ in buttons_then_sync(board, pointer)] == ["press", "release"] * 2
     words_then_sync(board, udp, [])
@@ -232,7 +188,7 @@ HARDWARE_WORDS = [
 
 @pytest.mark.parametrize("ident", KEY_LINES)
 def test_hardware_keys_send_their_words(quilld, board, config, udp, ident):
-    start(quilld, board, config, ident)
+    start_with_keys(quilld, board, config, ident)
     for code, _ in HARDWARE_WORDS:
         board.key(code)
     words_then_sync(board, udp, [word for _, word in HARDWARE_WORDS])
@@ -246,7 +202,7 @@ IGNORED_CODES = [0xB2, 0xB1, 0xBE, 0xD1, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0x0
 @pytest.mark.parametrize("ident", KEY_LINES)
 def test_release_and_tool_codes_do_nothing(quilld, board, config, pointer, udp, launchers,
                                            ident):
-    start(quilld, board, config, ident)
+    start_with_keys(quilld, board, config, ident)
     for code in IGNORED_CODES:
         board.key(code)
     words_then_sync(board, udp, [])
@@ -267,7 +223,7 @@ REPEATS = [
 @pytest.mark.parametrize("code,times,spacing,words", REPEATS)
 def test_pen_key_pressed_again_within_a_fifth_of_a_second_sends_the_double_word(
         quilld, board, config, udp, ident, code, times, spacing, words):
-    start(quilld, board, config, ident)
+    start_with_keys(quilld, board, config, ident)
     board.key(code, count=times, rate=1 / spacing)
     words_then_sync(board, udp, words)
 
@@ -303,7 +259,7 @@ LAUNCHES = [
 @pytest.mark.parametrize("ident,press_key,launcher,argv0", LAUNCHES)
 def test_start_keys_run_their_launcher(quilld, board, config, udp, launchers, ident,
                                        press_key, launcher, argv0):
-    start(quilld, board, config, ident)
+    start_with_keys(quilld, board, config, ident)
     press_key(board, ident)
     expect_started(launchers, launcher, argv0)
     words_then_sync(board, udp, [])
@@ -328,7 +284,7 @@ REGISTRY_CASES = [
 def test_touch_calibration_edge_key_starts_or_interrupts_the_calibration_tool(
         quilld, board, config, udp, launchers, named_process, entry, registered,
         starts, interrupted):
-    service = start(quilld, board, config, TOUCH)
+    service = start_with_keys(quilld, board, config, TOUCH)
     running = None
     if registered in PROCESS_NAMES:
         running = named_process(PROCESS_NAMES[registered])
@@ -357,7 +313,7 @@ ORIENT_REGARDLESS = [
 @pytest.mark.parametrize("ident,press_key", ORIENT_REGARDLESS)
 def test_calibration_key_starts_the_launcher_even_while_the_tool_runs(
         quilld, board, config, udp, launchers, named_process, ident, press_key):
-    service = start(quilld, board, config, ident)
+    service = start_with_keys(quilld, board, config, ident)
     running = named_process("Zuraze")
     register_zuraze(config, service, running.pid)
     press_key(board, ident)
@@ -383,7 +339,7 @@ RIGHT_CLICK = [press(HERE_PIXEL, 3), release(HERE_PIXEL, 3)]  # button 1 is up a
 @pytest.mark.parametrize("ident", EM_LINES)
 def test_back_button_right_clicks_each_time_and_sends_elbc_once_per_lift(
         quilld, board, config, pointer, udp, ident):
-    start(quilld, board, config, ident)
+    start_with_keys(quilld, board, config, ident)
     tap(board, HERE)
     board.pen_button(PEN_BACK, *HERE, count=3)
     expected = stroke_events(HERE_PIXEL) + RIGHT_CLICK * 3
@@ -395,7 +351,7 @@ def test_back_button_right_clicks_each_time_and_sends_elbc_once_per_lift(
 @pytest.mark.parametrize("ident", EM_LINES)
 def test_front_button_left_clicks_and_sends_elfc_once_per_lift(quilld, board, config, pointer,
                                                               udp, ident):
-    start(quilld, board, config, ident)
+    start_with_keys(quilld, board, config, ident)
     tap(board, HERE)
     board.pen_button(PEN_FRONT, *HERE, count=2)
     assert buttons_then_sync(board, pointer) == \
@@ -416,7 +372,7 @@ FIRST_BUTTONS = [
 @pytest.mark.parametrize("button,clicks", FIRST_BUTTONS)
 def test_pen_button_before_the_first_lift_sends_no_word(quilld, board, config, pointer, udp,
                                                         ident, button, clicks):
-    start(quilld, board, config, ident)
+    start_with_keys(quilld, board, config, ident)
     board.pen_button(button, *HERE)
     assert [(kind, b) for kind, _, _, b in buttons_then_sync(board, pointer)] == \
         clicks + [("press", 1), ("release", 1)]
@@ -426,7 +382,7 @@ def test_pen_button_before_the_first_lift_sends_no_word(quilld, board, config, p
 @pytest.mark.parametrize("ident", EM_LINES)
 def test_back_button_twice_quickly_across_a_lift_starts_the_whiteboard_and_sends_elbd(
         quilld, board, config, udp, launchers, ident):
-    start(quilld, board, config, ident)
+    start_with_keys(quilld, board, config, ident)
     board.lift(*HERE)
     # Lift, button, lift, button at 0.05 s steps: the buttons 0.1 s apart.
     for event in (PEN_BACK, 0x61, PEN_BACK):
@@ -438,7 +394,7 @@ def test_back_button_twice_quickly_across_a_lift_starts_the_whiteboard_and_sends
 
 @SCREEN
 def test_touch_line_ignores_pen_button_packets(quilld, board, config, pointer, udp):
-    start(quilld, board, config, TOUCH)
+    start_with_keys(quilld, board, config, TOUCH)
     tap(board, HERE)
     board.pen_button(PEN_FRONT, *HERE)
     board.pen_button(PEN_BACK, *HERE)

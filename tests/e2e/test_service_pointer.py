@@ -11,27 +11,14 @@ import time
 
 import pytest
 
-from plugin_service import QUILLD, SERVICE_PROGRAMS
-
-WAIT = 10.0  # seconds; an upper bound for things that normally take milliseconds
+from plugin_service import SERVICE_PROGRAMS
+from steps_service import (CALIBRATION, ELECTROMAGNETIC, MAPPED, TOUCH, motion, press, release,
+                           seen, start_identified, stroke_events, tap, wait_events)
 
 SCREEN = pytest.mark.screen(1000, 800)
 
-# Board corners TL, BL, TR, BR stored as points 0..3; the 2 by 2 targets on
-# 1000 by 800 lie at (100, 80), (100, 720), (900, 80), (900, 720).
-CALIBRATION = [(400, 300), (400, 3300), (3600, 300), (3600, 3300)]
 # Board points where the targets are: board units are pixels.
 IDENTITY_CALIBRATION = [(100, 80), (100, 720), (900, 80), (900, 720)]
-
-# Board point -> pixel under CALIBRATION.
-MAPPED = [
-    ((2000, 1800), (500, 400)),
-    ((100, 100), (25, 37)),
-    ((400, 300), (100, 80)),
-    ((3600, 3300), (900, 720)),
-    ((1000, 2400), (250, 528)),
-    ((3000, 900), (750, 208)),
-]
 
 # Identification replies: both board lines, edge keys watched or not, every size.
 BOARD_LINES = [
@@ -44,56 +31,9 @@ BOARD_LINES = [
     pytest.param((0xEA, 0xCE), id="em100-EACE"),
     pytest.param((0xEC, 0xDD), id="em120-ECDD"),
 ]
-TOUCH, ELECTROMAGNETIC = (0xC8, 0xDD), (0xE8, 0xCE)
 
 
 # ---------------------------------------------------------------- helpers
-
-def start_identified(quilld, board, config, ident, config_text, program=QUILLD):
-    """The service started with config_text, its board identified as ident."""
-    config.write(config_text)
-    board.ident = ident
-    service = quilld(program=program)
-    assert service.wait_pid_line(WAIT), service.output()
-    assert board.wait_greetings(1, WAIT), "the service never greeted the board"
-    assert service.wait_line("signal_usr2 called", WAIT), service.output()
-    # The loop pauses after the identification and the reload runs beside it.
-    time.sleep(0.4)
-    return service
-
-
-def wait_events(pointer, n):
-    """The first n pointer events, failing when fewer arrive."""
-    assert pointer.wait_for(lambda e: True, WAIT, since=n - 1) is not None, \
-        f"{n} pointer events awaited, got {seen(pointer.events())}"
-    return pointer.events()[:n]
-
-
-def seen(events):
-    return [(e.kind, e.x, e.y, e.button) for e in events]
-
-
-def motion(pixel):
-    return ("motion", *pixel, 0)
-
-
-def press(pixel, button=1):
-    return ("press", *pixel, button)
-
-
-def release(pixel, button=1):
-    return ("release", *pixel, button)
-
-
-def stroke_events(pixel):
-    """Contact and lift at one place: moved there and pressed, moved there and released."""
-    return [motion(pixel), press(pixel), motion(pixel), release(pixel)]
-
-
-def tap(board, point):
-    board.contact(*point)
-    board.lift(*point)
-
 
 def packet_with_check(body):
     check = 0

@@ -1,26 +1,20 @@
 """The service's life on the serial line: greeting the board, re-greeting a
 silent one, surviving unplugging, and restarting or reloading on signals."""
 import signal
-import statistics
 import time
 
 import pytest
 
 from plugin_service import QUILLD, SERVICE_PROGRAMS
+from steps_service import (CALIBRATION, COMPACT_RESTARTED, MIDDLE, MIDDLE_PIXEL, RELOADED,
+                           RESTARTED, greeting_times)
+from waiting import WAIT
 
-GREETING = bytes([0xCE, 0, 0, 0, 0, 0, 0, 0])
-WAIT = 10.0  # upper bound for things that normally take milliseconds
-RESTARTED = "111111111111111111111111111111111called"
-COMPACT_RESTARTED = "Quilld:signal_usr1 called"
-RELOADED = "signal_usr2 called"
 ELECTROMAGNETIC_TRACE = "------x:"
 
-# A 1000 by 800 screen and four calibration points, top-left, bottom-left,
-# top-right, bottom-right: the middle of the board is the middle of the screen.
+# A 1000 by 800 screen and the four calibration points of CALIBRATION: the
+# middle of the board is the middle of the screen.
 SCREEN = pytest.mark.screen(1000, 800)
-CALIBRATION = [(400, 300), (400, 3300), (3600, 300), (3600, 3300)]
-MIDDLE = (2000, 1800)
-MIDDLE_PIXEL = (500, 400)
 # The same board, calibrated 400 units further left: the middle lands 100 px right.
 SHIFTED_CALIBRATION = [(0, 300), (0, 3300), (3200, 300), (3200, 3300)]
 SHIFTED_MIDDLE_PIXEL = (600, 400)
@@ -32,16 +26,6 @@ SHORTEST_SILENCE_BEFORE_REGREETING = 1.5
 ABOUT_1_8_S = (1.4, 3.5)
 ABOUT_1_S = (0.5, 3.5)
 WITHIN_ABOUT_2_S = 4.0  # the port is retried every 2 s
-
-
-def greeting_times(board):
-    """When each greeting reached the board, in order."""
-    times, tail = [], b""
-    for t, chunk in board.received():
-        stream = tail + chunk
-        times += [t] * stream.count(GREETING)
-        tail = stream[-(len(GREETING) - 1):]
-    return times
 
 
 def stroke(board, pointer, point=MIDDLE):

@@ -6,26 +6,19 @@ import os
 import shutil
 import signal
 import subprocess
-import tempfile
-from contextlib import contextmanager
 
 import pytest
 
+from plugin_sandbox import own_file_at
 from plugin_service import QUILLD
+from plugin_tools import DUPWARN
+from steps_service import started_up
 from waiting import GRACE, WAIT, wait_until
 from xfixture import Xvfb
 
 LOCK_FILE = "/tmp/Quilld.mux"
-DUPWARN = "/usr/local/Slatrix_QM_RV_Drivers/Dupwarn"
 LOCK_MESSAGE = f"LOG_ERR Can not lock {LOCK_FILE}:{os.strerror(errno.EWOULDBLOCK)}"
 STOPPING_SIGNALS = [signal.SIGTERM, signal.SIGINT]
-
-
-def started_up(service, board):
-    """True once the service has printed its id and greeted the board; the
-    greeting comes after every start-up step."""
-    greeted = board.greetings()
-    return service.wait_line("pid=") is not None and board.wait_greetings(greeted + 1, WAIT)
 
 
 def lock_is_free():
@@ -43,24 +36,6 @@ def env_without_display():
     env = dict(os.environ)
     env.pop("DISPLAY", None)
     return env
-
-
-@contextmanager
-def own_file_at(path):
-    """Whatever is at `path` is put aside while the block runs and comes back
-    afterwards; the block may put its own file there."""
-    backup = None
-    if os.path.lexists(path):
-        backup = tempfile.mkdtemp(prefix="e2e-aside-", dir="/tmp")
-        shutil.move(path, backup)
-    try:
-        yield path
-    finally:
-        if os.path.lexists(path):
-            os.remove(path)
-        if backup is not None:
-            shutil.move(os.path.join(backup, os.path.basename(path)), path)
-            os.rmdir(backup)
 
 
 # A stand-in for the warning program: a real executable, so that argument

@@ -5,164 +5,18 @@ stored calibration.
 The service's part is played by a small process named "Quilld" (or
 "Edgetab") that records the signals it gets; with "Quilld" registered as 0
 nobody but the tool reads the board, so packet counts are exact."""
-import math
 import os
 import time
 
 import pytest
 
-from gui import (GRACE, WAIT, desktop, fake, ids, message_text, register,  # noqa: F401
-                 signals_of, wait_until, window_manager)
+from gui import GRACE, WAIT, ids, register, signals_of, wait_until
+from launchers import ORIENT_LAUNCHER
+from plugin_tools import ZURAZE
+from steps_tools import (T_CMD_ORIENT, board_point, captured_point, lands, start_calibration,
+                         target_centres, target_colour, touch_target, transform, wait_colours)
 
-
-ZURAZE = "/usr/share/RivarAzazuva/QMRV/Zuraze"
-ORIENT_LAUNCHER = "/usr/local/Slatrix_QM_RV_Drivers/run_Orient"
 LOCK = "/tmp/Zuraze.mux"
-SCREEN = (1024, 768)
-
-# Board events and keys (the touch line of the board fixture).
-T_CMD_ORIENT = 0xA2
-
-
-class Zuraze:
-    """The tool as the user sees it."""
-
-    def __init__(self, program, desktop):
-        self.program = program
-        self.desktop = desktop
-        self.settings = None
-
-    @property
-    def pid(self):
-        return self.program.pid
-
-    def wait_settings(self):
-        title = message_text("O_TITLE")
-        self.settings = self.desktop.wait_window(
-            self.pid, lambda w: self.desktop.title(w) == title)
-        assert self.settings is not None, f"no settings window: {self.program.output()}"
-        # Drawn once the radio marks are there.
-        assert wait_until(lambda: len(self.radio_centres()) == 3), "radio buttons not drawn"
-        return self.settings
-
-    def radio_centres(self):
-        """Root points on the three radio marks, top to bottom. A mark is
-        found as a black pixel right above a white one in a column of the
-        window's left part: the outline of its white circle; the label
-        texts are drawn without white."""
-        x0, y0, width, height = self.desktop.geometry(self.settings)
-        for dx in range(10, min(90, width)):
-            column = self.desktop.pixels(x0 + dx, y0, 1, height)
-            tops = []
-            for y in range(height - 1):
-                if max(column[y]) < 0x18 and min(column[y + 1]) > 0xF0:
-                    if not tops or y - tops[-1] > 16:
-                        tops.append(y)
-            if len(tops) == 3:
-                return [(x0 + dx, y0 + top + 6) for top in tops]
-        return []
-
-    def choose(self, kind):
-        """Clicks the radio button of 4 (kind 1), 9 (2) or 20 (3) points."""
-        self.desktop.click(*self.radio_centres()[kind - 1])
-
-    def press(self, button):
-        """About, OK or Cancel of the settings window, through its mnemonic."""
-        self.desktop.keys(self.settings, {"About": "alt+a", "OK": "alt+o",
-                                          "Cancel": "alt+c"}[button])
-
-    def wait_box(self, known, timeout=WAIT):
-        """A window of the tool other than those in known."""
-        ids = {w.id for w in known if w is not None}
-        return self.desktop.wait_window(self.pid, lambda w: w.id not in ids, timeout)
-
-    def wait_calibration_window(self):
-        window = self.desktop.wait_window(self.pid, self.desktop.is_full_screen)
-        assert window is not None, f"no calibration window: {self.program.output()}"
-        return window
-
-
-@pytest.fixture
-def zuraze(xserver, desktop, start_program):
-    """zuraze() -> Zuraze started on the managed screen (and stopped before it
-    goes away)."""
-
-    def start(program=ZURAZE, **kw):
-        return Zuraze(start_program([program], env=xserver.env(), **kw), desktop)
-
-    return start
-
-
-# ------------------------------------------------------------ targets and board
-
-def target_centres(count, width=SCREEN[0], height=SCREEN[1]):
-    """Screen centres of the targets, down each column first."""
-    columns, rows = {4: (2, 2), 9: (3, 3), 20: (5, 4)}[count]
-    return [(0.1 * width + i * 0.8 * width / (columns - 1),
-             0.1 * height + j * 0.8 * height / (rows - 1))
-            for i in range(columns) for j in range(rows)]
-
-
-def board_point(x, y):
-    """Where the simulated board reports a touch of screen point (x, y)."""
-    return int(250 + x * 3600 / SCREEN[0]), int(300 + y * 3500 / SCREEN[1])
-
-
-NOISE = [(3, -2), (-4, 1), (0, 5), (2, 2), (-1, -3), (5, 0), (-2, 4), (1, -5),
-         (4, 3), (-3, -1), (0, 0), (2, -4), (-5, 2), (3, 1), (-1, 3), (1, -2)]
-
-
-def touch(board, point, count=16, lifts=1):
-    """A stroke of count contacts near point with a little noise, then a
-    lift; the board points sent, in order."""
-    sent = []
-    for i in range(count):
-        dx, dy = NOISE[i % len(NOISE)]
-        sent.append((point[0] + dx + i % 3, point[1] + dy - i % 2))
-        board.contact(*sent[-1])
-    board.lift(*sent[-1], count=lifts)
-    return sent
-
-
-def trimmed_mean(values):
-    return (sum(values) - max(values) - min(values)) // (len(values) - 2)
-
-
-def expected_point(stroke):
-    """What the tool keeps of a stroke: contacts 7 to 16, trimmed mean per axis."""
-    kept = stroke[6:16]
-    return trimmed_mean([x for x, _ in kept]), trimmed_mean([y for _, y in kept])
-
-
-def target_colour(desktop, centre):
-    """'red', 'green' or 'grey': what the 30 by 30 target at centre shows."""
-    x, y = int(centre[0]) - 15, int(centre[1]) - 15
-    pixels = desktop.pixels(x, y, 30, 30)
-    red = sum(1 for r, g, b in pixels if r > 150 and g < 110 and b < 110)
-    green = sum(1 for r, g, b in pixels if g > r + 40 and g > b + 20)
-    if red > 30 and green < 10:
-        return "red"
-    if green > 30 and red < 10:
-        return "green"
-    return "grey" if red < 10 and green < 10 else f"mixed ({red} red, {green} green)"
-
-
-def wait_colours(desktop, centres, expected):
-    return wait_until(lambda: [target_colour(desktop, c) for c in centres] == expected)
-
-
-def start_calibration(zuraze_start, board, kind=1):
-    """Starts the tool, chooses the layout, presses OK and waits until the
-    targets are shown and the tool has greeted the board."""
-    tool = zuraze_start()
-    tool.wait_settings()
-    if kind != 2:
-        tool.choose(kind)
-    greetings = board.greetings()
-    tool.press("OK")
-    window = tool.wait_calibration_window()
-    assert board.wait_greetings(greetings + 1, WAIT), tool.program.output()
-    return tool, window
 
 
 # ------------------------------------------------------------ scenarios
@@ -316,7 +170,7 @@ def test_escape_during_capture_stores_nothing_and_sends_no_reload(
     config.write(before)
     tool, window = start_calibration(zuraze, board, kind=1)
     assert service.wait_line("SIGUSR1", WAIT), "the service lets go of the board at OK"
-    touch(board, board_point(*target_centres(4)[0]))
+    touch_target(board, board_point(*target_centres(4)[0]))
     assert service.wait_count("SIGUSR1", 2, WAIT), "and again after the first target"
 
     desktop.keys(window, "Escape")
@@ -341,7 +195,7 @@ def test_a_service_registered_after_the_start_is_signalled_per_target_only(
     assert board.wait_greetings(1, WAIT)
     time.sleep(GRACE)
     assert signals_of(service) == [], "the id read at start-up was -1"
-    touch(board, board_point(*target_centres(4)[0]))
+    touch_target(board, board_point(*target_centres(4)[0]))
     assert service.wait_line("SIGUSR1", WAIT), "the id is read afresh after a target"
     desktop.keys(window, "Escape")
     assert tool.program.wait_exit(WAIT) == 0
@@ -360,7 +214,7 @@ def test_orient_key_during_capture_aborts_and_the_service_reloads(
     assert not os.path.exists(LOCK)
     # The window stays, capturing nothing, until Escape.
     assert tool.program.wait_exit(GRACE) is None
-    touch(board, board_point(*target_centres(9)[0]))
+    touch_target(board, board_point(*target_centres(9)[0]))
     assert tool.program.wait_exit(GRACE) is None
     desktop.keys(window, "Escape")
     assert tool.program.wait_exit(WAIT) == 0
@@ -437,13 +291,13 @@ def test_four_point_calibration_stores_the_trimmed_means(
     desktop.screenshot(artifacts, "calibration-start.png")
 
     # Fifteen contacts and a lift keep nothing; sixteen complete the target.
-    touch(board, board_point(*centres[0]), count=15)
+    touch_target(board, board_point(*centres[0]), count=15)
     time.sleep(GRACE)
     assert [target_colour(desktop, c) for c in centres] == ["red", "grey", "grey", "grey"]
 
     strokes = []
     for k, centre in enumerate(centres):
-        strokes.append(touch(board, board_point(*centre)))
+        strokes.append(touch_target(board, board_point(*centre)))
         if k < 3:
             expected = ["green"] * (k + 1) + ["red"] + ["grey"] * (2 - k)
             assert wait_colours(desktop, centres, expected), \
@@ -452,7 +306,7 @@ def test_four_point_calibration_stores_the_trimmed_means(
             desktop.screenshot(artifacts, "calibration-midway.png")
     assert tool.program.wait_exit(WAIT) == 0, tool.program.output()
 
-    points = [expected_point(s) for s in strokes]
+    points = [captured_point(s) for s in strokes]
     lines = []
     for i in reversed(range(4)):
         lines += [f"dotY{i}={points[i][1]}", f"dotX{i}={points[i][0]}"]
@@ -477,7 +331,7 @@ def test_a_board_with_a_stuck_axis_gets_every_target_green_and_stores_nothing(
     tool, window = start_calibration(zuraze, board, kind=1)
     centres = target_centres(4)
     for k, centre in enumerate(centres):
-        touch(board, (601 + 1000 * k, 2000))
+        touch_target(board, (601 + 1000 * k, 2000))
         if k < 3:
             expected = ["green"] * (k + 1) + ["red"] + ["grey"] * (2 - k)
             assert wait_colours(desktop, centres, expected), \
@@ -492,16 +346,6 @@ def test_a_board_with_a_stuck_axis_gets_every_target_green_and_stores_nothing(
 
 
 # ------------------------------------------------------------ with the service
-
-ANGLE = math.radians(1.5)
-
-
-def transform(x, y):
-    """The simulated board: the screen slightly rotated and scaled on it."""
-    dx, dy = x - SCREEN[0] / 2, y - SCREEN[1] / 2
-    return (round(2048 + 3.4 * (dx * math.cos(ANGLE) - dy * math.sin(ANGLE))),
-            round(2060 + 4.5 * (dx * math.sin(ANGLE) + dy * math.cos(ANGLE))))
-
 
 def body_keys(text):
     return [line.split("=", 1)[0] for line in text.splitlines()]
@@ -528,7 +372,7 @@ def test_calibration_with_the_service_running_maps_touches_where_the_transform_s
     # The service reads the port too: each stroke is sent with ample
     # redundancy, so either reader's share is enough.
     for k, centre in enumerate(centres):
-        touch(board, transform(*centre), count=80, lifts=20)
+        touch_target(board, transform(*centre), count=80, lifts=20)
         if k + 1 < count:
             assert wait_until(lambda: target_colour(desktop, centres[k]) == "green"
                               and target_colour(desktop, centres[k + 1]) == "red"), \
@@ -561,12 +405,7 @@ def test_calibration_with_the_service_running_maps_touches_where_the_transform_s
     # SIGUSR1 and flushes it: a touch made before that is lost, so it is
     # made again until the pointer moves.
     for screen_point in [(300, 500), (700, 250), (512, 384), (150, 650)]:
-        def touched_and_landed():
-            since = len(pointer.events())
-            board.contact(*transform(*screen_point), count=5)
-            board.lift(*transform(*screen_point), count=3)
-            return pointer.wait_motion_to(*screen_point, 1.0, tolerance=3, since=since)
-        landed = wait_until(touched_and_landed, WAIT)
+        landed = lands(board, pointer, transform(*screen_point), screen_point)
         assert landed is not None, (screen_point, pointer.events()[-5:])
 
 
@@ -583,12 +422,12 @@ def test_a_stroke_on_the_wrong_target_is_asked_again_and_then_stored_right(
     for k, centre in enumerate(centres):
         if k == 4:
             # The pen lands on target 8 instead of the middle one.
-            touch(board, transform(*centres[8]), count=80, lifts=20)
+            touch_target(board, transform(*centres[8]), count=80, lifts=20)
             assert tool.program.wait_line("target 4 asked again", WAIT), tool.program.output()[-2000:]
             assert wait_until(lambda: target_colour(desktop, centres[4]) == "red"
                               and target_colour(desktop, centres[5]) == "grey")
             desktop.screenshot(artifacts, "asked-again.png")
-        touch(board, transform(*centre), count=80, lifts=20)
+        touch_target(board, transform(*centre), count=80, lifts=20)
         if k + 1 < len(centres):
             assert wait_until(lambda: target_colour(desktop, centres[k]) == "green"
                               and target_colour(desktop, centres[k + 1]) == "red"), \
@@ -598,14 +437,10 @@ def test_a_stroke_on_the_wrong_target_is_asked_again_and_then_stored_right(
         bx, by = transform(*centre)
         stored = int(config.get("coordinate", f"dotX{i}")), int(config.get("coordinate", f"dotY{i}"))
         assert abs(stored[0] - bx) <= 8 and abs(stored[1] - by) <= 8, (i, stored, (bx, by))
-    assert service.wait_line(f"orient......8:", WAIT)
+    assert service.wait_line("orient......8:", WAIT)
     for screen_point in [(300, 500), (700, 250), (512, 384)]:
-        def touched_and_landed():
-            since = len(pointer.events())
-            board.contact(*transform(*screen_point), count=5)
-            board.lift(*transform(*screen_point), count=3)
-            return pointer.wait_motion_to(*screen_point, 1.0, tolerance=3, since=since)
-        assert wait_until(touched_and_landed, WAIT) is not None, (screen_point, pointer.events()[-5:])
+        assert lands(board, pointer, transform(*screen_point), screen_point) is not None, \
+            (screen_point, pointer.events()[-5:])
 
 
 def test_a_wrong_first_touch_is_found_in_the_whole_set_and_asked_again(
@@ -620,10 +455,10 @@ def test_a_wrong_first_touch_is_found_in_the_whole_set_and_asked_again(
     def stroke(k, point):
         """Touches point for target k; again while the tool asks for it again."""
         since = len(tool.program.lines())
-        touch(board, board_point(*point))
+        touch_target(board, board_point(*point))
         if tool.program.wait_line(f"target {k} asked again", GRACE, since=since):
             asked.append(k)
-            touch(board, board_point(*centres[k]))
+            touch_target(board, board_point(*centres[k]))
 
     # Target 0 is touched a third of the way to target 1: nothing before it
     # can tell, so the rest judge it once all are measured.
@@ -635,7 +470,7 @@ def test_a_wrong_first_touch_is_found_in_the_whole_set_and_asked_again(
     assert wait_until(lambda: target_colour(desktop, centres[0]) == "red"), \
         [target_colour(desktop, c) for c in centres]
     desktop.screenshot(artifacts, "whole-set-asks-again.png")
-    touch(board, board_point(*centres[0]))
+    touch_target(board, board_point(*centres[0]))
     assert tool.program.wait_exit(WAIT) == 0, tool.program.output()[-2000:]
     for i, centre in enumerate(centres):
         bx, by = board_point(*centre)
