@@ -10,6 +10,7 @@ const std::string kRecalibrate =
     "calibrate again: " ZURAZE_PROGRAM " (or press the board's calibration key).";
 const std::string kStartService = "start the service: systemctl --user start " USER_UNIT
                                   " (or log out and in again); it records its own process id.";
+const std::string kRestartService = "restart the service: systemctl --user restart " USER_UNIT;
 
 std::string user_name() {
     const passwd* pw = getpwuid(geteuid());

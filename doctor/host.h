@@ -10,6 +10,8 @@
 
 extern const std::string kRecalibrate;   // the fix for a calibration that is wrong or gone
 extern const std::string kStartService;  // the fix for a service that does not run
+// The start of the fix for a service that runs but must take a change.
+extern const std::string kRestartService;
 
 std::string user_name();  // the user running the doctor
 std::string group_name(gid_t gid);

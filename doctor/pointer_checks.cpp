@@ -24,7 +24,7 @@ bool kernel_pointer_listed() {
 
 Finding judge_pointer(const PointerFacts& f, const std::string& user) {
     const std::string device = "its kernel device \"" KERNEL_POINTER_NAME "\" (" UINPUT_DEVICE ")";
-    const std::string restart = "restart the service: systemctl --user restart " USER_UNIT ".";
+    const std::string restart = kRestartService + ".";
     if (f.service && f.device)
         return {Verdict::ok, "pointer", "the service drives the pointer through " + device + ".",
                 ""};

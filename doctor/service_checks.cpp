@@ -10,8 +10,6 @@
 
 namespace {
 
-const std::string kRestartService = "restart the service: systemctl --user restart " USER_UNIT;
-
 // What the registry's id names when it is not the service: "which has
 // ended", or "which is "sleep" (/usr/bin/sleep) of user "bob", not the service".
 std::string registered_instead(const ProcessSeen& p) {
