@@ -27,6 +27,26 @@ def message_text(key):
 
 # ------------------------------------------------------------ the desktop
 
+def client_windows(dpy, pid):
+    """The mapped client windows of process pid, in the order of a walk from
+    the root; None when a window went away while we looked (look again)."""
+    pid_atom = dpy.intern_atom("_NET_WM_PID")
+    found, pending = [], [dpy.screen().root]
+    try:
+        while pending:
+            window = pending.pop()
+            if window.get_attributes().map_state != X.IsViewable:
+                continue
+            prop = window.get_full_property(pid_atom, Xatom.CARDINAL)
+            if prop is not None and prop.value[0] == pid and window.get_wm_class():
+                found.append(window)
+                continue
+            pending.extend(window.query_tree().children)
+    except (error.BadWindow, error.BadDrawable):
+        return None
+    return found
+
+
 class Desktop:
     """The test's own view of the screen: windows by process, pixels, input."""
 
@@ -34,7 +54,6 @@ class Desktop:
         self.xserver = xserver
         self.dpy = display.Display(xserver.display)
         self.root = self.dpy.screen().root
-        self._pid_atom = self.dpy.intern_atom("_NET_WM_PID")
         self._name_atom = self.dpy.intern_atom("_NET_WM_NAME")
         self._utf8 = self.dpy.intern_atom("UTF8_STRING")
 
@@ -43,20 +62,7 @@ class Desktop:
 
     def windows_of(self, pid):
         """The mapped client windows of process pid."""
-        found, pending = [], [self.root]
-        try:
-            while pending:
-                window = pending.pop()
-                if window.get_attributes().map_state != X.IsViewable:
-                    continue
-                prop = window.get_full_property(self._pid_atom, Xatom.CARDINAL)
-                if prop is not None and prop.value[0] == pid and window.get_wm_class():
-                    found.append(window)
-                    continue
-                pending.extend(window.query_tree().children)
-        except (error.BadWindow, error.BadDrawable):
-            return None  # a window went away while we looked: look again
-        return found
+        return client_windows(self.dpy, pid)
 
     def wait_window(self, pid, predicate=lambda w: True, timeout=WAIT):
         def find():

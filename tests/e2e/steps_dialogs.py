@@ -4,9 +4,10 @@ their window, the warning icon in it and its OK button.
     dialog = Dialog.wait_for(dpy, program.pid)
     click(xserver.display, *dialog.ok_button())
 """
-from Xlib import X, Xatom, error
+from Xlib import X
 from Xlib.protocol import event
 
+from gui import client_windows
 from waiting import WAIT, wait_until
 from xfixture import XTestInjector
 
@@ -30,20 +31,8 @@ class Dialog:
 
     @staticmethod
     def _find(dpy, pid):
-        net_wm_pid = dpy.intern_atom("_NET_WM_PID")
-        pending = [dpy.screen().root]
-        try:
-            while pending:
-                window = pending.pop()
-                if window.get_attributes().map_state != X.IsViewable:
-                    continue
-                prop = window.get_full_property(net_wm_pid, Xatom.CARDINAL)
-                if prop is not None and prop.value[0] == pid and window.get_wm_class():
-                    return window
-                pending.extend(window.query_tree().children)
-        except (error.BadWindow, error.BadDrawable):
-            pass  # a window went away while we looked: look again
-        return None
+        found = client_windows(dpy, pid)
+        return found[0] if found else None
 
     @property
     def title(self):
