@@ -56,6 +56,8 @@ class Desktop:
         self.root = self.dpy.screen().root
         self._name_atom = self.dpy.intern_atom("_NET_WM_NAME")
         self._utf8 = self.dpy.intern_atom("UTF8_STRING")
+        self._type_atom = self.dpy.intern_atom("_NET_WM_WINDOW_TYPE")
+        self._dialog_type = self.dpy.intern_atom("_NET_WM_WINDOW_TYPE_DIALOG")
 
     def close(self):
         self.dpy.close()
@@ -88,6 +90,12 @@ class Desktop:
     def is_full_screen(self, window):
         g = self.root.get_geometry()
         return self.geometry(window) == (0, 0, g.width, g.height)
+
+    def is_dialog(self, window):
+        """A message box, by the type it declares: a full-screen window that
+        is being hidden may show another size for a moment."""
+        prop = window.get_full_property(self._type_atom, Xatom.ATOM)
+        return prop is not None and self._dialog_type in prop.value
 
     def pixels(self, x, y, w, h):
         """[(r, g, b)] of a root area, row by row."""

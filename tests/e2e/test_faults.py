@@ -843,7 +843,7 @@ def finish_with_a_failed_store(tool, config, zuraze, edgetab, desktop, board, ex
         open_key_window(program, desktop, board)
         for i in range(KEYS):
             touch_key(board, key_point(i), 16)
-    box = desktop.wait_window(program.pid, lambda w: not desktop.is_full_screen(w))
+    box = desktop.wait_window(program.pid, desktop.is_dialog)
     assert box is not None, f"no error box: {program.output()[-2000:]}"
     return program, box
 
