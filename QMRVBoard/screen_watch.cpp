@@ -9,8 +9,14 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "x/x_screen.h"
+
+// For LockDisplay alone; last, for its min and max macros.
+#include <X11/Xlibint.h>
+#undef min
+#undef max
 
 namespace {
 
@@ -45,7 +51,7 @@ struct Watch {
     // Held while the thread is inside Xlib. The ending takes it before going
     // on, so that it never tears down the process under a request of the
     // watch; after the stop the thread never enters Xlib again.
-    std::timed_mutex x_use;
+    std::mutex x_use;
     void (*changed)() = nullptr;
     int (*service_io_error)(Display*) = nullptr;
 };
@@ -60,9 +66,13 @@ int io_error(Display* display) {
 
 // With this handler Xlib returns from the failed call instead of exiting,
 // and the connection's later calls fail at once: the thread can leave.
-void connection_lost(Display*, void*) {
+void connection_lost(Display* display, void*) {
     WatchState watching = WatchState::watching;
     watch.state.compare_exchange_strong(watching, WatchState::lost);
+    // libX11 (1.8.4 as 1.8.12) releases the connection's lock before the
+    // handlers, then returns to a caller that releases it again: taken back
+    // here, so that the caller's release is the one that balances.
+    LockDisplay(display);
 }
 
 void wake_watch() {
@@ -76,7 +86,7 @@ void wake_watch() {
 // One turn of the watch, inside Xlib: the events read, and a look at the
 // screen. False once the watch has ended; a lost connection is closed then.
 bool look_once(Display* display, bool* changed, bool* queued) {
-    std::lock_guard<std::timed_mutex> lock(watch.x_use);
+    std::lock_guard<std::mutex> lock(watch.x_use);
     if (watch.state == WatchState::watching) {
         // Events come in bursts; one look for all of them.
         while (XPending(display) > 0) {
@@ -122,7 +132,12 @@ void look_at_screen_again() { wake_watch(); }
 void stop_screen_watch() {
     // A watch stuck on a server that stopped answering keeps the lock; the
     // ending goes on without it then, the watch marked stopped all the same.
-    const bool taken = watch.x_use.try_lock_for(std::chrono::milliseconds(200));
+    // Tried rather than timed: the thread sanitizer sees no timed lock.
+    bool taken = watch.x_use.try_lock();
+    for (int tries = 0; !taken && tries < 200; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        taken = watch.x_use.try_lock();
+    }
     watch.state = WatchState::stopped;
     if (taken) watch.x_use.unlock();
     wake_watch();
