@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
+
+#include "protocol/board_packet.h"
 
 // A crash the fuzzer records, with the invariant named on standard error.
 inline void require(bool ok, const char* what) {
@@ -35,6 +38,16 @@ public:
 
     const uint8_t* rest() const { return data_ + pos_; }
     size_t remaining() const { return size_ - pos_; }
+
+    // The next whole packet, its check byte mended when repair is set, so
+    // that the fuzzer reaches the code behind the check; false at the end.
+    bool packet(uint8_t (&pkt)[PACKET_SIZE], bool repair) {
+        if (remaining() < PACKET_SIZE) return false;
+        memcpy(pkt, rest(), PACKET_SIZE);
+        pos_ += PACKET_SIZE;
+        if (repair) pkt[7] = packet_check_byte(pkt);
+        return true;
+    }
 
 private:
     const uint8_t* data_;

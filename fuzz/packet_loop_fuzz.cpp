@@ -99,10 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RecordingEffects fx(pointer, tables.cal, input.zuraze);
 
     uint8_t pkt[PACKET_SIZE];
-    while (in.remaining() >= PACKET_SIZE) {
-        memcpy(pkt, in.rest(), PACKET_SIZE);
-        for (int i = 0; i < PACKET_SIZE; ++i) in.byte();
-        if (repair) pkt[7] = packet_check_byte(pkt);
+    while (in.packet(pkt, repair)) {
         loop.handle(pkt, tables, fx);
         require(valu_flags == LINE_TOUCH || valu_flags == LINE_ELEC, "board line out of range");
     }

@@ -37,10 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool key_reply_seen = false;
 
     uint8_t pkt[PACKET_SIZE];
-    while (in.remaining() >= PACKET_SIZE) {
-        memcpy(pkt, in.rest(), PACKET_SIZE);
-        for (int i = 0; i < PACKET_SIZE; ++i) in.byte();
-        if (repair) pkt[7] = packet_check_byte(pkt);
+    while (in.packet(pkt, repair)) {
 
         const int before = targets.cur_key;
         switch (targets.feed(pkt)) {
