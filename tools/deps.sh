@@ -35,6 +35,10 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   update
 fi
+# The guest of tools/vm downloads Debian's kernel even when every package
+# here is installed: it needs the package lists, which a trimmed image (or an
+# update from an empty source list) leaves without.
+compgen -G '/var/lib/apt/lists/*_Packages*' >/dev/null || update
 # When the mirror lacks an i386 update index, an i386 library comes only at
 # its release's version while its amd64 twin is an update; multiarch wants
 # both at one version, so both take the release's (name:amd64=V name:i386=V).
