@@ -64,10 +64,22 @@ ctest --test-dir build-sanitize -j "$jobs" --timeout 900 --output-on-failure -LE
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE_THREAD=ON
 cmake --build build-tsan -j "$jobs"
 ctest --test-dir build-tsan -j "$jobs" --timeout 900 --output-on-failure -L unit
+# The service's threaded scenarios wait on X and the board far more than they
+# compute, so they run beside the fuzzing and the 32-bit stages, which do the
+# opposite; their output follows those stages'.
 ctest --test-dir build-tsan -j "$jobs" --timeout 900 --output-on-failure \
-      -R '^e2e_(service_serial|service_startup|service_pointer|zuraze|edgetab|faults)$'
+      -R '^e2e_(service_serial|service_startup|service_pointer|zuraze|edgetab|faults)$' \
+      > build-tsan/scenarios.log 2>&1 &
+tsan_scenarios=$!
+# A later stage that fails ends the run: these scenarios with it.
+trap 'kill "$tsan_scenarios" 2>/dev/null || true' EXIT
 
 bash tools/fuzz.sh "${FUZZ_SECONDS:-30}"
 
 stage i386_build
 stage i386_in_guest unit
+
+tsan_status=0
+wait "$tsan_scenarios" || tsan_status=$?
+cat build-tsan/scenarios.log
+exit "$tsan_status"
