@@ -38,7 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     uint8_t pkt[PACKET_SIZE];
     while (in.packet(pkt, repair)) {
-
         const int before = targets.cur_key;
         switch (targets.feed(pkt)) {
             case CaptureEvent::target_complete: {

@@ -156,10 +156,17 @@ def touch_the_board(service, board):
                          ids=["SIGTERM", "touch"])
 def test_service_that_lost_its_x_server_still_cleans_up(config, start_program, board, end,
                                                          status):
+    def threads():
+        return len(os.listdir(f"/proc/{service.pid}/task"))
+
     with Xvfb() as own_display:
         service = start_program([QUILLD], env=own_display.env())
         assert started_up(service, board)
         assert service.wait_line("signal_usr2 called")
+        watching = threads()
+    # The screen watch leaves Xlib on its lost connection and ends: no thread
+    # is left parked in it.
+    assert wait_until(lambda: threads() == watching - 1), (watching, threads())
     end(service, board)
     assert service.wait_exit(WAIT) == status
     assert config.registry("Quilld") == -1
